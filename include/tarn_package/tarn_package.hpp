@@ -1,0 +1,8 @@
+#pragma once
+
+// Everything a client of the library needs.
+#include <tarn_package/error.hpp>
+#include <tarn_package/events.hpp>
+#include <tarn_package/records.hpp>
+#include <tarn_package/render.hpp>
+#include <tarn_package/validation.hpp>
