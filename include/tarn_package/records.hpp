@@ -190,6 +190,12 @@ struct Application {
     /// returns the first broken rule as an `Invalid` error.
     [[nodiscard]] Result<void> validate() const;
 
+    /// The memory image of the first tile numbered `physical_tile`: the bytes from its lowest
+    /// segment address up to its highest segment end, each segment's data in place and zeros
+    /// elsewhere. A loader places it at the tile's lowest segment address. Segments whose end
+    /// does not fit in 32 bits or whose data exceeds their memory size are refused.
+    [[nodiscard]] Result<std::vector<std::uint8_t>> tile_image(std::uint32_t physical_tile) const;
+
     bool operator==(const Application&) const = default;
 };
 
