@@ -1,0 +1,199 @@
+#include "inspect.hpp"
+
+#include <tarn_package/profile_decoding.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+#include <vector>
+
+namespace tarn_package::tool {
+namespace {
+
+// The reader accepts no other header, so a package it returned was stored with these.
+constexpr std::uint32_t schema_version = 5;
+constexpr std::string_view target = "tarn21";
+constexpr std::uint64_t tile_memory_base = 0x4c000;
+constexpr std::uint64_t tile_memory_size = 0x9c000;
+constexpr std::uint32_t any_tile = 0xffffffff;
+
+std::string hex(std::uint64_t value) {
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, 16);
+    return "0x" + std::string(digits, result.ptr);
+}
+
+std::string dec(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return dec(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string number_list(const std::vector<std::uint32_t>& values) {
+    std::string text;
+    for (const auto value : values) {
+        text += (text.empty() ? "" : ", ") + dec(value);
+    }
+    return text;
+}
+
+/// Columns of text, left-aligned, two spaces apart.
+class Table {
+  public:
+    explicit Table(std::vector<std::string> headers) : rows_{std::move(headers)} {}
+
+    void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+
+    void render(std::string& out, std::string_view indent) const {
+        std::vector<std::size_t> widths(rows_.front().size(), 0);
+        for (const auto& row : rows_) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                widths[i] = std::max(widths[i], row[i].size());
+            }
+        }
+        for (const auto& row : rows_) {
+            std::string line(indent);
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                line += row[i];
+                if (i + 1 < row.size()) {
+                    line.append(widths[i] - row[i].size() + 2, ' ');
+                }
+            }
+            out += line + "\n";
+        }
+    }
+
+  private:
+    std::vector<std::vector<std::string>> rows_;
+};
+
+// "Title (n):" and its table, or "Title: none".
+void section(std::string& out, std::string_view title, std::size_t count, const Table& table) {
+    out += "\n" + std::string(title);
+    if (count == 0) {
+        out += ": none\n";
+        return;
+    }
+    out += " (" + dec(count) + "):\n";
+    table.render(out, "  ");
+}
+
+void header(std::string& out, const Application& app) {
+    out += "Package header:\n";
+    out += "  Schema version:     " + dec(schema_version) + "\n";
+    out += "  Target:             " + std::string(target) + "\n";
+    out += "  Tile memory:        " + hex(tile_memory_base) + ".." +
+           hex(tile_memory_base + tile_memory_size) + " (" + dec(tile_memory_size) + " bytes)\n";
+    out += "  Compiler version:   " + app.compiler_version + "\n";
+}
+
+void tiles(std::string& out, const Application& app) {
+    Table table({"Tile", "Entry", "Segments", "Load range", "Initialised"});
+    for (const auto& tile : app.tiles) {
+        std::string range = "-";
+        std::uint64_t initialised = 0;
+        if (!tile.segments.empty()) {
+            std::uint64_t low = tile.segments.front().address;
+            std::uint64_t high = 0;
+            for (const auto& segment : tile.segments) {
+                low = std::min<std::uint64_t>(low, segment.address);
+                high = std::max<std::uint64_t>(high, std::uint64_t{segment.address} + segment.memory_size);
+                initialised += segment.data.size();
+            }
+            range = hex(low) + ".." + hex(high);
+        }
+        table.add({dec(tile.physical_tile), hex(tile.entry_point), dec(tile.segments.size()), range,
+                   dec(initialised)});
+    }
+    section(out, "Tiles", app.tiles.size(), table);
+}
+
+void bindings(std::string& out, std::string_view title, const std::vector<Binding>& list) {
+    Table table({"Name", "Dtype", "Shape", "Slices", "Extent"});
+    for (const auto& binding : list) {
+        table.add({binding.name, binding.dtype, "[" + number_list(binding.shape) + "]",
+                   dec(binding.slices.size()), dec(binding_size(binding))});
+    }
+    section(out, title, list.size(), table);
+}
+
+std::string batches(const std::vector<HostSlice>& slices, const std::vector<std::uint32_t>& ends) {
+    std::string text = counted(slices.size(), "slice", "slices");
+    if (!ends.empty()) {
+        text += " in " + counted(ends.size(), "batch", "batches") + " (ends " + number_list(ends) + ")";
+    }
+    return text;
+}
+
+void host_exchange(std::string& out, const HostExchange& host) {
+    out += "\nHost exchange:\n";
+    out += "  Startup mark:       " + dec(host.startup_mark) + "\n";
+    out += "  Command word:       page " + dec(host.command_page) + ", offset " + hex(host.command_offset) +
+           "\n";
+    out += "  Attach order:       " + (host.attach_order.empty() ? "none" : number_list(host.attach_order)) +
+           "\n";
+    Table pages({"Index", "Size"});
+    for (const auto& page : host.pages) {
+        pages.add({dec(page.index), dec(page.size)});
+    }
+    section(out, "Host pages", host.pages.size(), pages);
+    Table calls({"Name", "Command", "Phases", "Invocations", "Inputs", "Outputs"});
+    for (const auto& call : host.calls) {
+        calls.add({call.name, dec(call.command), dec(call.phases), dec(call.invocations),
+                   batches(call.inputs, call.input_batch_ends),
+                   batches(call.outputs, call.output_batch_ends)});
+    }
+    section(out, "Host calls", host.calls.size(), calls);
+}
+
+void entry_points_and_config(std::string& out, const Application& app) {
+    Table entries({"Name", "Command", "External syncs"});
+    for (const auto& entry : app.entry_points) {
+        entries.add({entry.name, dec(entry.command), dec(entry.external_syncs)});
+    }
+    section(out, "Entry points", app.entry_points.size(), entries);
+    Table writes({"Offset", "Value"});
+    for (const auto& write : app.device_config_writes) {
+        writes.add({hex(write.offset), hex(write.value)});
+    }
+    section(out, "Device configuration writes", app.device_config_writes.size(), writes);
+}
+
+void profile_and_debug(std::string& out, const Application& app) {
+    Table plans({"Tile", "Steps"});
+    for (const auto& plan : app.profile_tiles) {
+        plans.add({dec(plan.physical_tile), dec(plan.steps.size())});
+    }
+    section(out, "Profile plans", app.profile_tiles.size(), plans);
+    Table symbols({"Address", "Name"});
+    for (const auto& symbol : app.debug_symbols) {
+        symbols.add({hex(symbol.address), symbol.name});
+    }
+    section(out, "Debug symbols", app.debug_symbols.size(), symbols);
+    Table regions({"Tile", "Range", "Size", "Name"});
+    for (const auto& region : app.debug_regions) {
+        regions.add({region.physical_tile == any_tile ? "any" : dec(region.physical_tile),
+                     hex(region.address) + ".." + hex(std::uint64_t{region.address} + region.size),
+                     dec(region.size), region.name});
+    }
+    section(out, "Debug regions", app.debug_regions.size(), regions);
+}
+
+} // namespace
+
+std::string inspect_text(const Application& app) {
+    std::string out;
+    header(out, app);
+    tiles(out, app);
+    bindings(out, "Inputs", app.inputs);
+    bindings(out, "Outputs", app.outputs);
+    bindings(out, "Weights", app.weights);
+    host_exchange(out, app.host_exchange);
+    entry_points_and_config(out, app);
+    profile_and_debug(out, app);
+    return out;
+}
+
+} // namespace tarn_package::tool
