@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,8 @@ struct TileProfilePlan {
     bool operator==(const TileProfilePlan&) const = default;
 };
 
+struct ProfileReport;
+
 /// One compiled application: everything a loader and a host runtime need.
 struct Application {
     std::string compiler_version = "0.1.0";
@@ -189,6 +192,19 @@ struct Application {
     /// Checks the package against the target's structural rules, in a fixed order, and
     /// returns the first broken rule as an `Invalid` error.
     [[nodiscard]] Result<void> validate() const;
+
+    /// The memory image of the first tile numbered `physical_tile`: the bytes from its lowest
+    /// segment address up to its highest segment end, each segment's data in place and zeros
+    /// elsewhere. A loader places it at the tile's lowest segment address. Segments whose end
+    /// does not fit in 32 bits or whose data exceeds their memory size are refused.
+    [[nodiscard]] Result<std::vector<std::uint8_t>> tile_image(std::uint32_t physical_tile) const;
+
+    /// Decodes the cycle counter readings of a profiling run. `output` holds the contents of all
+    /// output bindings back to back, in the order of `outputs`; the report has one entry per
+    /// profile plan, in plan order, and `clock_hz` is stored unchanged. Works on any package,
+    /// valid or not, and reads `output` only during the call.
+    [[nodiscard]] Result<ProfileReport> profile_report(std::span<const std::uint8_t> output,
+                                                       std::uint64_t clock_hz) const;
 
     bool operator==(const Application&) const = default;
 };
