@@ -26,9 +26,8 @@ release: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 
-demo:
-	@echo "make demo: the end-to-end demo does not exist yet; run 'make test'" >&2
-	@exit 1
+demo: build
+	build/dev/tools/tarn-package/tarn-package demo
 
 format: deps
 	$(CLANG_FORMAT) -i $(FORMAT_FILES)

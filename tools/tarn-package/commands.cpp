@@ -1,5 +1,6 @@
 #include "commands.hpp"
 
+#include <tarn_package/report_views.hpp>
 #include <tarn_package/tarn_package.hpp>
 
 #include <algorithm>
@@ -54,11 +55,13 @@ Result<std::string> render_report(const ProfileReport& report, ReportFormat form
     case ReportFormat::Json:
         return json_text(profile_report_to_json(report));
     case ReportFormat::Table:
+        return render_report_table(report);
     case ReportFormat::ChromeTrace:
+        return render_chrome_trace(report);
     case ReportFormat::Svg:
-        break;
+        return render_report_svg(report);
     }
-    return std::unexpected(PackageError::invalid("this report format is not available yet"));
+    return std::unexpected(PackageError::invalid("unknown report format"));
 }
 
 int run_example(const std::string& output) {

@@ -68,6 +68,10 @@ void step(int number, std::string_view what, const std::string& detail) {
     std::fflush(stdout);
 }
 
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 std::string bytes_written(const std::string& file, std::size_t size) {
     return file + " (" + std::to_string(size) + " bytes)";
 }
@@ -94,7 +98,7 @@ Result<void> road(const WorkFolder& folder) {
         return std::unexpected(PackageError::invalid("the package read back differs from the one written"));
     }
     step(++number, "read and validated it",
-         std::to_string(app->tiles.size()) + " tile(s), compiler " + app->compiler_version +
+         counted(app->tiles.size(), "tile", "tiles") + ", compiler " + app->compiler_version +
              ", equal to the sample");
 
     const auto image = app->tile_image(0);
@@ -140,7 +144,7 @@ Result<void> road(const WorkFolder& folder) {
         return std::unexpected(PackageError::invalid("the report read back differs from the one written"));
     }
     step(++number, "read the report back",
-         std::to_string(stored_report->tiles.size()) + " tile(s), equal to the one written");
+         counted(stored_report->tiles.size(), "tile", "tiles") + ", equal to the one written");
 
     const struct {
         ReportFormat format;
