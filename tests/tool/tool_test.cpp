@@ -237,6 +237,8 @@ Debug regions (1):
   Tile  Range             Size  Name
   any   0x4c000..0x4c008  8     linked executable
 )");
+    ASSERT_EQ(run({"inspect", "-", "-o", "app.txt"}, read("app.package")).status, 0);
+    EXPECT_EQ(read("app.txt"), inspected.out);
 }
 
 TEST_F(ToolTest, DumpThenPackReproducesTheBytes) {

@@ -91,13 +91,13 @@ int run_validate(const std::vector<std::string>& files) {
     return status;
 }
 
-int run_inspect(const std::string& file) {
+int run_inspect(const std::string& file, const std::string& output) {
     const auto app = read_package(file);
     if (!app) {
         return fail(file, app.error());
     }
-    if (auto shown = write_output(std::string(standard_stream), inspect_text(*app)); !shown) {
-        return fail("standard output", shown.error());
+    if (auto stored = write_output(output, inspect_text(*app)); !stored) {
+        return fail(output, stored.error());
     }
     return exit_success;
 }

@@ -37,7 +37,7 @@ enum class ReportFormat { Table, Json, ChromeTrace, Svg };
 
 int run_example(const std::string& output);
 int run_validate(const std::vector<std::string>& files);
-int run_inspect(const std::string& file);
+int run_inspect(const std::string& file, const std::string& output);
 int run_dump(const std::string& file, JsonData data, const std::string& output);
 int run_pack(const std::string& file, JsonData data, const std::string& output);
 int run_image(const std::string& file, std::uint32_t tile, const std::string& output);

@@ -99,7 +99,8 @@ void add_package_commands(CLI::App& app, Arguments& args) {
 
     auto* inspect = app.add_subcommand("inspect", "Print a readable summary of a package");
     add_input(*inspect, args, "FILE", "package file");
-    inspect->callback([&] { args.command = [&] { return run_inspect(args.file); }; });
+    add_output(*inspect, args, "file to write");
+    inspect->callback([&] { args.command = [&] { return run_inspect(args.file, args.output); }; });
 
     auto* dump = app.add_subcommand("dump", "Print a package as JSON");
     add_input(*dump, args, "FILE", "package file");
