@@ -46,10 +46,6 @@ class FileActions {
 
 } // namespace
 
-std::string ProcessResult::first_error_line() const {
-    return err.substr(0, err.find('\n'));
-}
-
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& arguments,
                           std::string_view input, const std::filesystem::path& folder) {
     const TemporaryFolder streams;

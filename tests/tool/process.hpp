@@ -13,9 +13,6 @@ struct ProcessResult {
     int status = -1; ///< the exit status, or 128 + the signal that ended the process
     std::string out;
     std::string err;
-
-    /// The first line of standard error, without its newline.
-    [[nodiscard]] std::string first_error_line() const;
 };
 
 /// Runs `program` with `arguments`, feeding it `input`, in the working folder `folder`.

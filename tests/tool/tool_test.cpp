@@ -97,7 +97,7 @@ TEST_F(ToolTest, UsageErrorsExitWithTwoAndOneLine) {
         SCOPED_TRACE(c.error);
         const auto result = run(c.arguments);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.first_error_line(), c.error);
+        EXPECT_EQ(result.err, c.error + "\n");
         EXPECT_EQ(result.out, "");
     }
 }

@@ -173,7 +173,6 @@ int main(int argc, char** argv) {
             return app.exit(error); // --help, --version
         }
         std::fprintf(stderr, "tarn-package: usage: %s\n", error.what());
-        std::fprintf(stderr, "Run with --help for more information.\n");
         return exit_usage;
     }
     if (args.verbose) {
