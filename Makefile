@@ -26,6 +26,10 @@ release: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 
+bench: release
+	cmake --build --preset release --target tarn_package_bench -j $(JOBS)
+	build/release/bench/tarn_package_bench
+
 demo:
 	@echo "make demo: the end-to-end demo does not exist yet; run 'make test'" >&2
 	@exit 1
