@@ -214,6 +214,58 @@ TEST(ApplicationLayout, PointersHoldTextsBytesAndNumberLists) {
     EXPECT_EQ(text_bytes(list(element(root, 11, 0), 0)), std::string("linked executable\0", 18));
 }
 
+TEST(ApplicationLayout, ObjectsLieInTheMessageInWritingOrder) {
+    RawMessage message(testing::written(layout_application()));
+    const auto root = message.root();
+    const auto host = child(root, 6);
+    const auto call = element(host, 2, 0);
+    const auto step = element(element(root, 9, 0), 0, 0);
+    const auto at = [](capnp::AnyList::Reader list) { return list.getRawBytes().begin(); };
+    const auto first = [](AnyStruct::Reader parent, unsigned pointer) {
+        return element(parent, pointer, 0).getDataSection().begin();
+    };
+    const std::vector<std::pair<std::string, const kj::byte*>> objects = {
+        {"compiler version", at(list(root, 0))},
+        {"target", at(list(root, 1))},
+        {"tiles", first(root, 2)},
+        {"first tile's segments", first(element(root, 2, 0), 0)},
+        {"first segment's data", at(list(element(element(root, 2, 0), 0, 0), 0))},
+        {"second tile's segments", first(element(root, 2, 1), 0)},
+        {"inputs", first(root, 3)},
+        {"input name", at(list(element(root, 3, 0), 0))},
+        {"input dtype", at(list(element(root, 3, 0), 1))},
+        {"input shape", at(list(element(root, 3, 0), 2))},
+        {"input slices", first(element(root, 3, 0), 3)},
+        {"outputs", first(root, 4)},
+        {"weights", first(root, 5)},
+        {"host exchange", host.getDataSection().begin()},
+        {"pages", first(host, 0)},
+        {"attach order", at(list(host, 1))},
+        {"calls", first(host, 2)},
+        {"call name", at(list(call, 0))},
+        {"input batch ends", at(list(call, 3))},
+        {"output batch ends", at(list(call, 4))},
+        {"call inputs", first(call, 1)},
+        {"call outputs", first(call, 2)},
+        {"entry points", first(root, 7)},
+        {"device configuration writes", first(root, 8)},
+        {"profile tiles", first(root, 9)},
+        {"steps", first(element(root, 9, 0), 0)},
+        {"operation", at(list(step, 0))},
+        {"kernel", at(list(step, 1))},
+        {"metadata", first(step, 2)},
+        {"metadata value", at(list(element(step, 2, 0), 1))},
+        {"exchange activities", first(step, 3)},
+        {"debug symbols", first(root, 10)},
+        {"debug regions", first(root, 11)},
+        {"debug region name", at(list(element(root, 11, 0), 0))},
+    };
+    for (std::size_t i = 1; i < objects.size(); ++i) {
+        EXPECT_LT(objects[i - 1].second, objects[i].second)
+            << objects[i - 1].first << " before " << objects[i].first;
+    }
+}
+
 TEST(ApplicationLayout, EmptyTextsAndListsAreWrittenAsSetPointers) {
     Application app = testing::minimal_application();
     app.compiler_version.clear();
