@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <span>
 #include <string>
 #include <vector>
@@ -206,6 +207,23 @@ struct Application {
     [[nodiscard]] Result<ProfileReport> profile_report(std::span<const std::uint8_t> output,
                                                        std::uint64_t clock_hz) const;
 
+    /// Validates the package and appends it to `output` as one framed message; bytes already in
+    /// `output` stay in front of it. The same package always gives the same bytes. On failure
+    /// nothing is written if validation refused the package.
+    [[nodiscard]] Result<void> write(std::vector<std::uint8_t>& output) const;
+
+    /// Validates the package and writes it to `output` as one framed message, then flushes the
+    /// stream. A stream that fails keeps the bytes it accepted before failing.
+    [[nodiscard]] Result<void> write(std::ostream& output) const;
+
+    /// Reads the one message at the start of `input`, refuses a header of another schema
+    /// version, target or tile memory window, and returns the package if it is valid. Bytes
+    /// after the message are not examined; the result refers to nothing in `input`.
+    [[nodiscard]] static Result<Application> read(std::span<const std::uint8_t> input);
+
+    /// As above, consuming exactly the bytes of one message from `input`.
+    [[nodiscard]] static Result<Application> read(std::istream& input);
+
     bool operator==(const Application&) const = default;
 };
 
@@ -230,6 +248,19 @@ struct TileProfile {
 struct ProfileReport {
     std::uint64_t clock_hz = 0;
     std::vector<TileProfile> tiles;
+
+    /// Appends the report to `output` as one framed message; bytes already there stay in front.
+    [[nodiscard]] Result<void> write(std::vector<std::uint8_t>& output) const;
+
+    /// Writes the report to `output` as one framed message, then flushes the stream.
+    [[nodiscard]] Result<void> write(std::ostream& output) const;
+
+    /// Reads the one report message at the start of `input` (schema versions 1 to 5). Bytes
+    /// after the message are not examined.
+    [[nodiscard]] static Result<ProfileReport> read(std::span<const std::uint8_t> input);
+
+    /// As above, consuming exactly the bytes of one message from `input`.
+    [[nodiscard]] static Result<ProfileReport> read(std::istream& input);
 
     bool operator==(const ProfileReport&) const = default;
 };
