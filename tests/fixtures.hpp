@@ -70,4 +70,44 @@ inline Application populated_application() {
     return app;
 }
 
+/// The populated package plus a second tile with two segments, an input, an output and a weight
+/// with shapes and slices, two entry points, a call of three invocations and a second debug
+/// symbol: at least one of every record, and distinct numbers wherever they are stored.
+inline Application every_record_application() {
+    Application app = populated_application();
+    app.compiler_version = "tarnc 2.4.1";
+    app.tiles.push_back(TileImage{
+        .physical_tile = 9,
+        .entry_point = 0x4d000,
+        .command_address = 0x4d100,
+        .diagnostic_address = 0x4d200,
+        .segments = {Segment{.address = 0x4d000, .memory_size = 0x100, .data = {9, 8, 7}, .flags = 1},
+                     Segment{.address = 0x50000, .memory_size = 0x40, .data = {}, .flags = 2}},
+    });
+    app.inputs.push_back(Binding{
+        .name = "input.image",
+        .dtype = "f32",
+        .shape = {1, 28, 28},
+        .slices = {RegionSlice{.tile = 0, .tile_address = 0x4c010, .file_offset = 0x11, .size = 0x12},
+                   RegionSlice{.tile = 9, .tile_address = 0x4d010, .file_offset = 0x21, .size = 0x22}},
+    });
+    app.outputs.push_back(Binding{
+        .name = "output.logits",
+        .dtype = "f16",
+        .shape = {10},
+        .slices = {RegionSlice{.tile = 9, .tile_address = 0x50000, .file_offset = 0, .size = 0x14}},
+    });
+    app.weights.push_back(Binding{
+        .name = "weight.kernel",
+        .dtype = "i8",
+        .shape = {3, 3},
+        .slices = {RegionSlice{.tile = 0, .tile_address = 0x4c400, .file_offset = 0, .size = 9}},
+    });
+    app.host_exchange.calls.front().invocations = 3;
+    app.entry_points = {EntryPoint{.name = "main", .command = 0x31, .external_syncs = 0x32},
+                        EntryPoint{.name = "reset", .command = 0x33, .external_syncs = 0}};
+    app.debug_symbols.push_back(DebugSymbol{.name = "start", .address = 0x4d000});
+    return app;
+}
+
 } // namespace tarn_package::testing

@@ -194,6 +194,19 @@ struct Application {
     /// returns the first broken rule as an `Invalid` error.
     [[nodiscard]] Result<void> validate() const;
 
+    /// The memory image of the first tile numbered `physical_tile`: the bytes from its lowest
+    /// segment address up to its highest segment end, each segment's data in place and zeros
+    /// elsewhere. A loader places it at the tile's lowest segment address. Segments whose end
+    /// does not fit in 32 bits or whose data exceeds their memory size are refused.
+    [[nodiscard]] Result<std::vector<std::uint8_t>> tile_image(std::uint32_t physical_tile) const;
+
+    /// Decodes the cycle counter readings of a profiling run. `output` holds the contents of all
+    /// output bindings back to back, in the order of `outputs`; the report has one entry per
+    /// profile plan, in plan order, and `clock_hz` is stored unchanged. Works on any package,
+    /// valid or not, and reads `output` only during the call.
+    [[nodiscard]] Result<ProfileReport> profile_report(std::span<const std::uint8_t> output,
+                                                       std::uint64_t clock_hz) const;
+
     /// Validates the package and appends it to `output` as one framed message; bytes already in
     /// `output` stay in front of it. The same package always gives the same bytes. On failure
     /// nothing is written if validation refused the package.
@@ -210,19 +223,6 @@ struct Application {
 
     /// As above, consuming exactly the bytes of one message from `input`.
     [[nodiscard]] static Result<Application> read(std::istream& input);
-
-    /// The memory image of the first tile numbered `physical_tile`: the bytes from its lowest
-    /// segment address up to its highest segment end, each segment's data in place and zeros
-    /// elsewhere. A loader places it at the tile's lowest segment address. Segments whose end
-    /// does not fit in 32 bits or whose data exceeds their memory size are refused.
-    [[nodiscard]] Result<std::vector<std::uint8_t>> tile_image(std::uint32_t physical_tile) const;
-
-    /// Decodes the cycle counter readings of a profiling run. `output` holds the contents of all
-    /// output bindings back to back, in the order of `outputs`; the report has one entry per
-    /// profile plan, in plan order, and `clock_hz` is stored unchanged. Works on any package,
-    /// valid or not, and reads `output` only during the call.
-    [[nodiscard]] Result<ProfileReport> profile_report(std::span<const std::uint8_t> output,
-                                                       std::uint64_t clock_hz) const;
 
     bool operator==(const Application&) const = default;
 };

@@ -30,7 +30,9 @@ Result<TileImage> read_tile(wire::TileImage::Reader input) {
     tile.entry_point = input.getEntryPoint();
     tile.command_address = input.getCommandAddress();
     tile.diagnostic_address = input.getDiagnosticAddress();
-    for (auto segment : input.getSegments()) {
+    const auto segments = input.getSegments();
+    tile.segments.reserve(segments.size());
+    for (auto segment : segments) {
         tile.segments.push_back(Segment{.address = segment.getAddress(),
                                         .memory_size = segment.getMemorySize(),
                                         .data = detail::read_data(segment.getData()),
@@ -52,7 +54,9 @@ Result<Binding> read_binding(wire::Binding::Reader input) {
         return fail(*error);
     }
     binding.shape = detail::read_numbers(input.getShape());
-    for (auto slice : input.getSlices()) {
+    const auto slices = input.getSlices();
+    binding.slices.reserve(slices.size());
+    for (auto slice : slices) {
         binding.slices.push_back(RegionSlice{.tile = slice.getTile(),
                                              .tile_address = slice.getTileAddress(),
                                              .file_offset = slice.getFileOffset(),
@@ -97,7 +101,9 @@ Result<HostExchange> read_host_exchange(wire::HostExchange::Reader input) {
     host.startup_mark = input.getStartupMark();
     host.command_page = input.getCommandPage();
     host.command_offset = input.getCommandOffset();
-    for (auto page : input.getPages()) {
+    const auto pages = input.getPages();
+    host.pages.reserve(pages.size());
+    for (auto page : pages) {
         host.pages.push_back(HostPage{.index = page.getIndex(), .size = page.getSize()});
     }
     host.attach_order = detail::read_numbers(input.getAttachOrder());
@@ -211,7 +217,9 @@ Result<Application> read_body(wire::Application::Reader root) {
             assign(app.entry_points, read_list<EntryPoint>(root.getEntryPoints(), read_entry_point))) {
         return fail(*error);
     }
-    for (auto write : root.getDeviceConfigWrites()) {
+    const auto config_writes = root.getDeviceConfigWrites();
+    app.device_config_writes.reserve(config_writes.size());
+    for (auto write : config_writes) {
         app.device_config_writes.push_back(
             DeviceConfigWrite{.offset = write.getOffset(), .value = write.getValue()});
     }

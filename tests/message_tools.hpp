@@ -1,0 +1,110 @@
+// Helpers of the tests that take messages apart, edit them or build them by hand, and that
+// record the library's events.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <capnp/any.h>
+#include <capnp/message.h>
+#include <capnp/serialize.h>
+#include <gtest/gtest.h>
+
+#include <tarn_package/tarn_package.hpp>
+
+namespace tarn_package::testing {
+
+/// The bytes of a message built in a test, in the standard stream framing.
+inline std::vector<std::uint8_t> message_bytes(capnp::MessageBuilder& builder) {
+    const kj::Array<capnp::word> words = capnp::messageToFlatArray(builder);
+    const auto bytes = words.asBytes();
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+/// The words of the message at the start of `bytes`, aligned.
+inline kj::Array<capnp::word> aligned_words(std::span<const std::uint8_t> bytes) {
+    auto words = kj::heapArray<capnp::word>(bytes.size() / sizeof(capnp::word));
+    std::memcpy(words.begin(), bytes.data(), words.size() * sizeof(capnp::word));
+    return words;
+}
+
+/// An editable copy of a message: structs keep the sizes with which they were written.
+class EditableMessage {
+  public:
+    explicit EditableMessage(std::span<const std::uint8_t> bytes) {
+        const auto words = aligned_words(bytes);
+        capnp::initMessageBuilderFromFlatArrayCopy(words, builder);
+    }
+
+    template <class Root>
+    typename Root::Builder root() {
+        return builder.getRoot<Root>();
+    }
+
+    /// The root without the schema: data section bytes and pointers by position.
+    capnp::AnyStruct::Builder raw_root() {
+        return builder.getRoot<capnp::AnyPointer>().getAs<capnp::AnyStruct>();
+    }
+
+    std::vector<std::uint8_t> bytes() { return message_bytes(builder); }
+
+    capnp::MallocMessageBuilder builder;
+};
+
+/// A package's message as written by the library.
+inline std::vector<std::uint8_t> written(const Application& app) {
+    std::vector<std::uint8_t> bytes;
+    const auto result = app.write(bytes);
+    EXPECT_TRUE(result) << result.error();
+    return bytes;
+}
+
+struct RecordedEvent {
+    EventLevel level = EventLevel::Info;
+    std::string target;
+    std::string message;
+    std::vector<std::pair<std::string, std::variant<std::uint64_t, std::string>>> fields;
+};
+
+/// Records every event while it lives; restores the previous subscriber afterwards.
+class EventRecorder {
+  public:
+    EventRecorder() {
+        previous_ = set_event_subscriber([this](const Event& event) {
+            RecordedEvent copy{event.level, std::string(event.target), std::string(event.message), {}};
+            for (const EventField& field : event.fields) {
+                if (const auto* number = std::get_if<std::uint64_t>(&field.value)) {
+                    copy.fields.emplace_back(std::string(field.name), *number);
+                } else {
+                    copy.fields.emplace_back(std::string(field.name),
+                                             std::string(std::get<std::string_view>(field.value)));
+                }
+            }
+            events.push_back(std::move(copy));
+        });
+    }
+    ~EventRecorder() { set_event_subscriber(std::move(previous_)); }
+    EventRecorder(const EventRecorder&) = delete;
+    EventRecorder& operator=(const EventRecorder&) = delete;
+
+    /// The messages of the recorded events, in order.
+    std::vector<std::string> messages() const {
+        std::vector<std::string> texts;
+        for (const auto& event : events) {
+            texts.push_back(event.message);
+        }
+        return texts;
+    }
+
+    std::vector<RecordedEvent> events;
+
+  private:
+    EventSubscriber previous_;
+};
+
+} // namespace tarn_package::testing
