@@ -11,7 +11,7 @@
 namespace tarn_package::testing {
 
 /// One step of a hand-made tile: its kind, operation and the counter reading at its end.
-struct StepSpec {
+struct StepEntry {
     ProfileStepKind kind = ProfileStepKind::Compute;
     std::string operation;
     std::uint32_t end_cycle = 0;
@@ -20,17 +20,17 @@ struct StepSpec {
 /// A tile whose first step starts at `first_cycle` and whose every step starts where the one
 /// before it ended, as in a decoded report; local indices count from 0.
 inline TileProfile tile_profile(std::uint32_t physical_tile, std::uint32_t first_cycle,
-                                std::initializer_list<StepSpec> steps) {
+                                std::initializer_list<StepEntry> steps) {
     TileProfile tile{.physical_tile = physical_tile, .samples = {}};
     std::uint32_t start = first_cycle;
-    for (const StepSpec& spec : steps) {
+    for (const StepEntry& entry : steps) {
         ProfileStep step;
         step.local_index = static_cast<std::uint32_t>(tile.samples.size());
-        step.kind = spec.kind;
-        step.operation = spec.operation;
-        step.kernel = "kernel." + spec.operation;
-        tile.samples.push_back(CycleSample{.step = step, .start_cycle = start, .end_cycle = spec.end_cycle});
-        start = spec.end_cycle;
+        step.kind = entry.kind;
+        step.operation = entry.operation;
+        step.kernel = "kernel." + entry.operation;
+        tile.samples.push_back(CycleSample{.step = step, .start_cycle = start, .end_cycle = entry.end_cycle});
+        start = entry.end_cycle;
     }
     return tile;
 }
