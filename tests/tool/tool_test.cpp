@@ -2,14 +2,11 @@
 
 #include <tarn_package/json.hpp>
 
-#include <capnp/message.h>
-#include <capnp/serialize.h>
-
-#include <chrono>
 #include <functional>
 
 #include "application.capnp.h"
 #include "fixtures.hpp"
+#include "message_tools.hpp"
 #include "tool_fixture.hpp"
 
 namespace tarn_package::testing {
@@ -25,7 +22,7 @@ std::string bytes_of(const Application& app) {
 
 // A message with the right header, filled by `fill`; the writer's validation is bypassed so
 // that broken packages reach the tool.
-std::string message_bytes(const std::function<void(message::Application::Builder)>& fill) {
+std::string package_message(const std::function<void(message::Application::Builder)>& fill) {
     capnp::MallocMessageBuilder builder;
     auto root = builder.initRoot<message::Application>();
     root.setSchemaVersion(5);
@@ -34,8 +31,7 @@ std::string message_bytes(const std::function<void(message::Application::Builder
     root.setTileMemoryBase(0x4c000);
     root.setTileMemorySize(0x9c000);
     fill(root);
-    const auto words = capnp::messageToFlatArray(builder);
-    const auto bytes = words.asBytes();
+    const auto bytes = message_bytes(builder);
     return {bytes.begin(), bytes.end()};
 }
 
@@ -74,6 +70,8 @@ TEST_F(ToolTest, UsageErrorsExitWithTwoAndOneLine) {
         std::string error;
     } cases[] = {
         {{}, "tarn-package: usage: A subcommand is required"},
+        {{"inspekt", "sample.package"}, "tarn-package: usage: unknown command inspekt"},
+        {{"-v", "--log-format", "json"}, "tarn-package: usage: A subcommand is required"},
         {{"validate"}, "tarn-package: usage: FILE is required"},
         {{"inspect", "--bogus", "sample.package"},
          "tarn-package: usage: The following argument was not expected: --bogus"},
@@ -124,14 +122,14 @@ TEST_F(ToolTest, RefusedPackagesExitWithOneAndNameTheError) {
     } cases[] = {
         {"empty", "", "Capnp: "},
         {"truncated", sample.substr(0, 40), "Capnp: "},
-        {"no tiles", message_bytes([](auto) {}), "Invalid: application has no tiles"},
-        {"old schema", message_bytes([](auto root) { root.setSchemaVersion(4); }),
+        {"no tiles", package_message([](auto) {}), "Invalid: application has no tiles"},
+        {"old schema", package_message([](auto root) { root.setSchemaVersion(4); }),
          "Invalid: incompatible package header"},
-        {"overlap", message_bytes([](auto root) {
+        {"overlap", package_message([](auto root) {
              add_tile(root, {{0x4c000, 8}, {0x4c004, 8}});
          }),
          "Invalid: overlapping segments on tile 0: 0x4c000..0x4c008 and 0x4c004..0x4c00c"},
-        {"step kind", message_bytes([](auto root) {
+        {"step kind", package_message([](auto root) {
              add_tile(root, {{0x4c000, 8}});
              root.initProfileTiles(1)[0].initSteps(1)[0].setKind(static_cast<message::ProfileStepKind>(4));
          }),

@@ -172,7 +172,12 @@ int main(int argc, char** argv) {
         if (error.get_exit_code() == 0) {
             return app.exit(error); // --help, --version
         }
-        std::fprintf(stderr, "tarn-package: usage: %s\n", error.what());
+        // CLI11 reports a misspelt command as a missing one; name what was typed instead.
+        const auto extras = app.remaining();
+        const std::string what = app.get_subcommands().empty() && !extras.empty()
+                                     ? "unknown command " + extras.front()
+                                     : std::string(error.what());
+        std::fprintf(stderr, "tarn-package: usage: %s\n", what.c_str());
         return exit_usage;
     }
     if (args.verbose) {
