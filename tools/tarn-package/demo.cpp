@@ -63,110 +63,137 @@ class WorkFolder {
     bool temporary_;
 };
 
-void step(int number, std::string_view what, const std::string& detail) {
-    std::printf("%2d. %-40.*s %s\n", number, static_cast<int>(what.size()), what.data(), detail.c_str());
-    std::fflush(stdout);
-}
-
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-std::string bytes_written(const std::string& file, std::size_t size) {
-    return file + " (" + std::to_string(size) + " bytes)";
+std::unexpected<PackageError> differs(std::string_view what) {
+    return std::unexpected(
+        PackageError::invalid(std::string(what) + " read back differs from the one written"));
 }
 
-// Each stage returns what the next needs; the first failure ends the demo.
-Result<void> road(const WorkFolder& folder) {
-    int number = 0;
-    const Application sample = sample_with_cycle_profile();
-    std::vector<std::uint8_t> package_bytes;
-    if (auto written = sample.write(package_bytes); !written) {
-        return std::unexpected(written.error());
-    }
-    const std::string package_file = folder.file("sample.package");
-    if (auto stored = write_output(package_file, package_bytes); !stored) {
-        return stored;
-    }
-    step(++number, "wrote the sample package", bytes_written(package_file, package_bytes.size()));
+/// The stages of the demo, each printing one numbered line per step; the first failure ends it.
+class Road {
+  public:
+    explicit Road(const WorkFolder& folder) : folder_(folder) {}
 
-    const auto app = read_package(package_file);
+    Result<Application> package() {
+        const Application sample = sample_with_cycle_profile();
+        std::vector<std::uint8_t> bytes;
+        if (auto written = sample.write(bytes); !written) {
+            return std::unexpected(written.error());
+        }
+        if (auto stored = store("wrote the sample package", "sample.package", bytes); !stored) {
+            return std::unexpected(stored.error());
+        }
+        auto app = read_package(folder_.file("sample.package"));
+        if (app && *app != sample) {
+            return differs("the package");
+        }
+        if (app) {
+            step("read and validated it", counted(app->tiles.size(), "tile", "tiles") + ", compiler " +
+                                              app->compiler_version + ", equal to the sample");
+        }
+        return app;
+    }
+
+    Result<void> image(const Application& app) {
+        const auto image = app.tile_image(0);
+        if (!image) {
+            return std::unexpected(image.error());
+        }
+        char base[16];
+        std::snprintf(base, sizeof base, "0x%x", load_base(app, 0));
+        return store("extracted tile 0's image", "tile0.image", *image, std::string(", load base ") + base);
+    }
+
+    Result<ProfileReport> profile(const Application& app) {
+        constexpr std::uint64_t clock_hz = 1'500'000'000;
+        const std::vector<std::uint8_t> run = synthetic_run_output(app);
+        if (auto stored = store("synthesised a profiling run's outputs", "run.output", run); !stored) {
+            return std::unexpected(stored.error());
+        }
+        const auto report = app.profile_report(run, clock_hz);
+        if (!report) {
+            return report;
+        }
+        std::vector<std::uint8_t> bytes;
+        if (auto written = report->write(bytes); !written) {
+            return std::unexpected(written.error());
+        }
+        if (auto stored = store("decoded the cycle profile at 1.5 GHz", "profile.report", bytes); !stored) {
+            return std::unexpected(stored.error());
+        }
+        auto stored_report = read_report(folder_.file("profile.report"));
+        if (stored_report && *stored_report != *report) {
+            return differs("the report");
+        }
+        if (stored_report) {
+            step("read the report back",
+                 counted(stored_report->tiles.size(), "tile", "tiles") + ", equal to the one written");
+        }
+        return stored_report;
+    }
+
+    Result<void> views(const ProfileReport& report) {
+        const struct {
+            ReportFormat format;
+            std::string_view what;
+            std::string_view name;
+        } shown[] = {
+            {ReportFormat::Table, "wrote the table view", "profile.txt"},
+            {ReportFormat::ChromeTrace, "wrote the chrome-trace view", "profile.trace.json"},
+            {ReportFormat::Svg, "wrote the svg view", "profile.svg"},
+        };
+        for (const auto& view : shown) {
+            const auto text = render_report(report, view.format);
+            if (!text) {
+                return std::unexpected(text.error());
+            }
+            const auto* first = reinterpret_cast<const std::uint8_t*>(text->data());
+            if (auto stored = store(view.what, view.name, std::span(first, text->size())); !stored) {
+                return stored;
+            }
+        }
+        return {};
+    }
+
+  private:
+    void step(std::string_view what, const std::string& detail) {
+        std::printf("%2d. %-40.*s %s\n", ++number_, static_cast<int>(what.size()), what.data(),
+                    detail.c_str());
+        std::fflush(stdout);
+    }
+
+    // Writes the file `name` of the folder and prints the step with the file and its size.
+    Result<void> store(std::string_view what, std::string_view name, std::span<const std::uint8_t> bytes,
+                       const std::string& more = {}) {
+        const std::string file = folder_.file(name);
+        if (auto stored = write_output(file, bytes); !stored) {
+            return stored;
+        }
+        step(what, file + " (" + std::to_string(bytes.size()) + " bytes)" + more);
+        return {};
+    }
+
+    const WorkFolder& folder_;
+    int number_ = 0;
+};
+
+Result<void> road(const WorkFolder& folder) {
+    Road road(folder);
+    const auto app = road.package();
     if (!app) {
         return std::unexpected(app.error());
     }
-    if (*app != sample) {
-        return std::unexpected(PackageError::invalid("the package read back differs from the one written"));
+    if (auto image = road.image(*app); !image) {
+        return image;
     }
-    step(++number, "read and validated it",
-         counted(app->tiles.size(), "tile", "tiles") + ", compiler " + app->compiler_version +
-             ", equal to the sample");
-
-    const auto image = app->tile_image(0);
-    if (!image) {
-        return std::unexpected(image.error());
-    }
-    const std::string image_file = folder.file("tile0.image");
-    if (auto stored = write_output(image_file, *image); !stored) {
-        return stored;
-    }
-    char base[16];
-    std::snprintf(base, sizeof base, "0x%x", load_base(*app, 0));
-    step(++number, "extracted tile 0's image",
-         bytes_written(image_file, image->size()) + ", load base " + base);
-
-    const std::vector<std::uint8_t> run = synthetic_run_output(*app);
-    const std::string run_file = folder.file("run.output");
-    if (auto stored = write_output(run_file, run); !stored) {
-        return stored;
-    }
-    step(++number, "synthesised a profiling run's outputs", bytes_written(run_file, run.size()));
-
-    constexpr std::uint64_t clock_hz = 1'500'000'000;
-    const auto report = app->profile_report(run, clock_hz);
+    const auto report = road.profile(*app);
     if (!report) {
         return std::unexpected(report.error());
     }
-    std::vector<std::uint8_t> report_bytes;
-    if (auto written = report->write(report_bytes); !written) {
-        return written;
-    }
-    const std::string report_file = folder.file("profile.report");
-    if (auto stored = write_output(report_file, report_bytes); !stored) {
-        return stored;
-    }
-    step(++number, "decoded the cycle profile at 1.5 GHz", bytes_written(report_file, report_bytes.size()));
-
-    const auto stored_report = read_report(report_file);
-    if (!stored_report) {
-        return std::unexpected(stored_report.error());
-    }
-    if (*stored_report != *report) {
-        return std::unexpected(PackageError::invalid("the report read back differs from the one written"));
-    }
-    step(++number, "read the report back",
-         counted(stored_report->tiles.size(), "tile", "tiles") + ", equal to the one written");
-
-    const struct {
-        ReportFormat format;
-        std::string_view what;
-        std::string_view name;
-    } views[] = {
-        {ReportFormat::Table, "wrote the table view", "profile.txt"},
-        {ReportFormat::ChromeTrace, "wrote the chrome-trace view", "profile.trace.json"},
-        {ReportFormat::Svg, "wrote the svg view", "profile.svg"},
-    };
-    for (const auto& view : views) {
-        const auto text = render_report(*stored_report, view.format);
-        if (!text) {
-            return std::unexpected(text.error());
-        }
-        const std::string view_file = folder.file(view.name);
-        if (auto stored = write_output(view_file, *text); !stored) {
-            return stored;
-        }
-        step(++number, view.what, bytes_written(view_file, text->size()));
-    }
-    return {};
+    return road.views(*report);
 }
 
 } // namespace

@@ -88,7 +88,7 @@ CLI::Option* add_input(CLI::App& command, Arguments& args, const std::string& na
     return command.add_option(name, args.file, what + " (\"-\": standard input)")->required();
 }
 
-void add_package_commands(CLI::App& app, Arguments& args) {
+void add_check_commands(CLI::App& app, Arguments& args) {
     auto* example = app.add_subcommand("example", "Write the built-in sample package");
     add_output(*example, args, "package file to write");
     example->callback([&] { args.command = [&] { return run_example(args.output); }; });
@@ -101,7 +101,9 @@ void add_package_commands(CLI::App& app, Arguments& args) {
     add_input(*inspect, args, "FILE", "package file");
     add_output(*inspect, args, "file to write");
     inspect->callback([&] { args.command = [&] { return run_inspect(args.file, args.output); }; });
+}
 
+void add_conversion_commands(CLI::App& app, Arguments& args) {
     auto* dump = app.add_subcommand("dump", "Print a package as JSON");
     add_input(*dump, args, "FILE", "package file");
     add_choice(*dump, "--data", args.data, data_forms, "base64", "form of segment data");
@@ -164,7 +166,8 @@ int main(int argc, char** argv) {
     app.add_flag("-v,--verbose", args.verbose, "print the library's events on standard error");
     add_choice(app, "--log-format", args.log_format, log_formats, "text",
                "form of the events printed by --verbose");
-    add_package_commands(app, args);
+    add_check_commands(app, args);
+    add_conversion_commands(app, args);
     add_report_commands(app, args);
     try {
         app.parse(argc, argv);
