@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "event_recorder.hpp"
 #include "fixtures.hpp"
 
 namespace tarn_package {
@@ -15,45 +16,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/// An event copied out of the subscriber's call.
-struct RecordedEvent {
-    EventLevel level = EventLevel::Info;
-    std::string target;
-    std::string message;
-    std::vector<std::pair<std::string, std::variant<std::uint64_t, std::string>>> fields;
-};
-
-/// Records every event while it lives; restores the previous subscriber afterwards.
-class EventRecorder {
-  public:
-    EventRecorder() {
-        previous_ = set_event_subscriber([this](const Event& event) {
-            RecordedEvent& copy = events.emplace_back();
-            copy.level = event.level;
-            copy.target = event.target;
-            copy.message = event.message;
-            for (const auto& field : event.fields) {
-                std::visit(
-                    [&](auto value) {
-                        if constexpr (std::is_same_v<decltype(value), std::string_view>) {
-                            copy.fields.emplace_back(field.name, std::string(value));
-                        } else {
-                            copy.fields.emplace_back(field.name, value);
-                        }
-                    },
-                    field.value);
-            }
-        });
-    }
-    ~EventRecorder() { set_event_subscriber(std::move(previous_)); }
-    EventRecorder(const EventRecorder&) = delete;
-    EventRecorder& operator=(const EventRecorder&) = delete;
-
-    std::vector<RecordedEvent> events;
-
-  private:
-    EventSubscriber previous_;
-};
+using testing::EventRecorder;
+using testing::RecordedEvent;
 
 Segment segment(std::uint32_t address, std::uint32_t memory_size, Bytes data = {}) {
     return Segment{.address = address, .memory_size = memory_size, .data = std::move(data), .flags = 0};
