@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <variant>
@@ -57,12 +58,30 @@ class EditableMessage {
     capnp::MallocMessageBuilder builder;
 };
 
-/// A package's message as written by the library.
-inline std::vector<std::uint8_t> written(const Application& app) {
+/// The message of a package or report as written by the library.
+template <class Record>
+std::vector<std::uint8_t> written(const Record& record) {
     std::vector<std::uint8_t> bytes;
-    const auto result = app.write(bytes);
+    const auto result = record.write(bytes);
     EXPECT_TRUE(result) << result.error();
     return bytes;
+}
+
+/// Writes `record` into a buffer and into a stream, expects the same bytes from both, and
+/// expects each to read back equal to `record`.
+template <class Record>
+void expect_round_trip(const Record& record) {
+    const auto bytes = written(record);
+    const auto from_buffer = Record::read(bytes);
+    ASSERT_TRUE(from_buffer) << from_buffer.error();
+    EXPECT_EQ(*from_buffer, record);
+
+    std::stringstream stream;
+    ASSERT_TRUE(record.write(stream));
+    EXPECT_EQ(stream.str(), std::string(bytes.begin(), bytes.end()));
+    const auto from_stream = Record::read(stream);
+    ASSERT_TRUE(from_stream) << from_stream.error();
+    EXPECT_EQ(*from_stream, record);
 }
 
 } // namespace tarn_package::testing

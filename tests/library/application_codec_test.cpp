@@ -66,18 +66,7 @@ std::string utf8_error(std::size_t valid) {
 }
 
 TEST(ApplicationCodec, EveryRecordRoundTripsThroughBufferAndStream) {
-    const Application app = testing::every_record_application();
-    const auto bytes = written(app);
-    const auto from_buffer = Application::read(bytes);
-    ASSERT_TRUE(from_buffer) << from_buffer.error();
-    EXPECT_EQ(*from_buffer, app);
-
-    std::stringstream stream;
-    ASSERT_TRUE(app.write(stream));
-    EXPECT_EQ(stream.str(), std::string(bytes.begin(), bytes.end()));
-    const auto from_stream = Application::read(stream);
-    ASSERT_TRUE(from_stream) << from_stream.error();
-    EXPECT_EQ(*from_stream, app);
+    testing::expect_round_trip(testing::every_record_application());
 }
 
 TEST(ApplicationCodec, SamePackageGivesSameBytes) {

@@ -18,6 +18,7 @@ namespace {
 
 namespace wire = schema::profile;
 using capnp::AnyStruct;
+using testing::written;
 
 ProfileStep report_step(std::uint32_t index, ProfileStepKind kind) {
     ProfileStep step;
@@ -54,13 +55,6 @@ ProfileReport sample_report() {
     return report;
 }
 
-std::vector<std::uint8_t> written(const ProfileReport& report) {
-    std::vector<std::uint8_t> bytes;
-    const auto result = report.write(bytes);
-    EXPECT_TRUE(result) << result.error();
-    return bytes;
-}
-
 using Edit = std::function<void(wire::Profile::Builder)>;
 
 std::vector<std::uint8_t> edited(const ProfileReport& report, const Edit& edit) {
@@ -91,17 +85,7 @@ TEST(ProfileReportCodec, ReportsRoundTripUnchanged) {
     testing::EventRecorder events;
     for (const auto& [name, report] : cases) {
         SCOPED_TRACE(name);
-        const auto bytes = written(report);
-        const auto from_buffer = ProfileReport::read(bytes);
-        ASSERT_TRUE(from_buffer) << from_buffer.error();
-        EXPECT_EQ(*from_buffer, report);
-
-        std::stringstream stream;
-        ASSERT_TRUE(report.write(stream));
-        EXPECT_EQ(stream.str(), std::string(bytes.begin(), bytes.end()));
-        const auto from_stream = ProfileReport::read(stream);
-        ASSERT_TRUE(from_stream) << from_stream.error();
-        EXPECT_EQ(*from_stream, report);
+        testing::expect_round_trip(report);
     }
     EXPECT_GT(sample_report().tiles.front().samples.front().start_cycle,
               sample_report().tiles.front().samples.front().end_cycle);
