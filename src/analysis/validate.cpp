@@ -1,3 +1,4 @@
+#include <tarn_package/package_header.hpp>
 #include <tarn_package/records.hpp>
 #include <tarn_package/validation.hpp>
 
@@ -18,8 +19,8 @@ using detail::hex;
 using detail::invalid;
 
 // The part of every tile's memory that segments and binding slices may occupy.
-constexpr std::uint32_t window_start = 0x4c000;
-constexpr std::uint32_t window_end = 0xe8000;
+constexpr std::uint32_t window_start = tile_memory_base;
+constexpr std::uint32_t window_end = tile_memory_base + tile_memory_size;
 
 // A debug region that belongs to no particular tile.
 constexpr std::uint32_t any_tile = 0xffffffff;

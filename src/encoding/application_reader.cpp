@@ -1,3 +1,4 @@
+#include <tarn_package/package_header.hpp>
 #include <tarn_package/records.hpp>
 
 #include <istream>
@@ -6,7 +7,6 @@
 #include "encoding/capnp_errors.hpp"
 #include "encoding/field_conversion.hpp"
 #include "encoding/message_io.hpp"
-#include "encoding/package_header.hpp"
 #include "encoding/step_conversion.hpp"
 #include "model/checked.hpp"
 #include "model/event_emit.hpp"
@@ -160,15 +160,15 @@ Result<DebugRegion> read_debug_region(wire::DebugRegion::Reader input) {
 
 // The header comes first, field by field; nothing of the body is looked at before it passed.
 Result<void> check_header(wire::Application::Reader root) {
-    if (root.getSchemaVersion() != detail::package_schema_version) {
+    if (root.getSchemaVersion() != package_schema_version) {
         return detail::invalid("incompatible package header");
     }
     auto target = read_text(root.getTarget());
     if (!target) {
         return std::unexpected(std::move(target.error()));
     }
-    if (*target != detail::package_target || root.getTileMemoryBase() != detail::package_tile_memory_base ||
-        root.getTileMemorySize() != detail::package_tile_memory_size) {
+    if (*target != package_target || root.getTileMemoryBase() != tile_memory_base ||
+        root.getTileMemorySize() != tile_memory_size) {
         return detail::invalid("incompatible package header");
     }
     return {};

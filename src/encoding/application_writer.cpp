@@ -1,3 +1,4 @@
+#include <tarn_package/package_header.hpp>
 #include <tarn_package/records.hpp>
 
 #include <ostream>
@@ -8,7 +9,6 @@
 #include "encoding/capnp_errors.hpp"
 #include "encoding/field_conversion.hpp"
 #include "encoding/message_io.hpp"
-#include "encoding/package_header.hpp"
 #include "encoding/step_conversion.hpp"
 #include "model/event_emit.hpp"
 
@@ -130,11 +130,11 @@ void write_debug_map(wire::Application::Builder root, const Application& app) {
 
 void build_message(capnp::MessageBuilder& message, const Application& app) {
     auto root = message.initRoot<wire::Application>();
-    root.setSchemaVersion(detail::package_schema_version);
+    root.setSchemaVersion(package_schema_version);
     root.setCompilerVersion(text_of(app.compiler_version));
-    root.setTarget(capnp::Text::Reader(detail::package_target.data(), detail::package_target.size()));
-    root.setTileMemoryBase(detail::package_tile_memory_base);
-    root.setTileMemorySize(detail::package_tile_memory_size);
+    root.setTarget(capnp::Text::Reader(package_target.data(), package_target.size()));
+    root.setTileMemoryBase(tile_memory_base);
+    root.setTileMemorySize(tile_memory_size);
     write_tiles(root.initTiles(list_count(app.tiles.size())), app.tiles);
     write_bindings(root.initInputs(list_count(app.inputs.size())), app.inputs);
     write_bindings(root.initOutputs(list_count(app.outputs.size())), app.outputs);

@@ -1,5 +1,6 @@
 #include "inspect.hpp"
 
+#include <tarn_package/package_header.hpp>
 #include <tarn_package/profile_decoding.hpp>
 
 #include <algorithm>
@@ -10,11 +11,6 @@
 namespace tarn_package::tool {
 namespace {
 
-// The reader accepts no other header, so a package it returned was stored with these.
-constexpr std::uint32_t schema_version = 5;
-constexpr std::string_view target = "tarn21";
-constexpr std::uint64_t tile_memory_base = 0x4c000;
-constexpr std::uint64_t tile_memory_size = 0x9c000;
 constexpr std::uint32_t any_tile = 0xffffffff;
 
 std::string hex(std::uint64_t value) {
@@ -82,10 +78,11 @@ void section(std::string& out, std::string_view title, std::size_t count, const 
 
 void header(std::string& out, const Application& app) {
     out += "Package header:\n";
-    out += "  Schema version:     " + dec(schema_version) + "\n";
-    out += "  Target:             " + std::string(target) + "\n";
+    out += "  Schema version:     " + dec(package_schema_version) + "\n";
+    out += "  Target:             " + std::string(package_target) + "\n";
     out += "  Tile memory:        " + hex(tile_memory_base) + ".." +
-           hex(tile_memory_base + tile_memory_size) + " (" + dec(tile_memory_size) + " bytes)\n";
+           hex(std::uint64_t{tile_memory_base} + tile_memory_size) + " (" + dec(tile_memory_size) +
+           " bytes)\n";
     out += "  Compiler version:   " + app.compiler_version + "\n";
 }
 
