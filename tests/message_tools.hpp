@@ -67,6 +67,17 @@ std::vector<std::uint8_t> written(const Record& record) {
     return bytes;
 }
 
+/// Compares an error by its one-line rendering, or only by its kind for runtime faults, whose
+/// texts are the runtime's own.
+template <class T>
+void expect_error(const Result<T>& result, PackageError::Kind kind, const std::string& rendering = "") {
+    ASSERT_FALSE(result) << "succeeded unexpectedly";
+    EXPECT_EQ(result.error().kind(), kind) << result.error();
+    if (!rendering.empty()) {
+        EXPECT_EQ(result.error().what(), rendering);
+    }
+}
+
 /// Writes `record` into a buffer and into a stream, expects the same bytes from both, and
 /// expects each to read back equal to `record`.
 template <class Record>

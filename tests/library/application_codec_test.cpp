@@ -21,6 +21,7 @@ namespace {
 namespace wire = schema::application;
 using capnp::AnyStruct;
 using testing::EditableMessage;
+using testing::expect_error;
 using testing::written;
 
 using Edit = std::function<void(wire::Application::Builder)>;
@@ -48,17 +49,6 @@ AnyStruct::Builder raw(Builder builder) {
 template <class Builder>
 void malform(Builder parent, unsigned pointer) {
     raw(parent).getPointerSection()[pointer].initAsAnyStruct(1, 0);
-}
-
-/// Compares an error by its one-line rendering, or only by its kind for runtime faults, whose
-/// texts are the runtime's own.
-template <class T>
-void expect_error(const Result<T>& result, PackageError::Kind kind, const std::string& rendering = "") {
-    ASSERT_FALSE(result) << "succeeded unexpectedly";
-    EXPECT_EQ(result.error().kind(), kind) << result.error();
-    if (!rendering.empty()) {
-        EXPECT_EQ(result.error().what(), rendering);
-    }
 }
 
 std::string utf8_error(std::size_t valid) {

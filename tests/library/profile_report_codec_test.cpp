@@ -18,6 +18,7 @@ namespace {
 
 namespace wire = schema::profile;
 using capnp::AnyStruct;
+using testing::expect_error;
 using testing::written;
 
 ProfileStep report_step(std::uint32_t index, ProfileStepKind kind) {
@@ -61,15 +62,6 @@ std::vector<std::uint8_t> edited(const ProfileReport& report, const Edit& edit) 
     testing::EditableMessage message(written(report));
     edit(message.root<wire::Profile>());
     return message.bytes();
-}
-
-template <class T>
-void expect_error(const Result<T>& result, PackageError::Kind kind, const std::string& rendering = "") {
-    ASSERT_FALSE(result) << "succeeded unexpectedly";
-    EXPECT_EQ(result.error().kind(), kind) << result.error();
-    if (!rendering.empty()) {
-        EXPECT_EQ(result.error().what(), rendering);
-    }
 }
 
 TEST(ProfileReportCodec, ReportsRoundTripUnchanged) {
