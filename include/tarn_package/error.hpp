@@ -7,11 +7,17 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <variant>
 
 namespace tarn_package {
 
 /// The one error of every fallible operation. The variant says where the fault arose.
+///
+/// Running out of memory: every operation that cannot allocate what it needs (reading, writing,
+/// validating, building an image, decoding a profile, the JSON form) returns `Capnp` with kind
+/// "OVERLOADED", the message runtime's own kind for exhausted resources, and a description that
+/// is "out of memory" or starts with "out of memory: ". No operation throws `std::bad_alloc`.
 class PackageError {
   public:
     /// A fault of the message runtime: its kind (such as "FAILED") and description.
@@ -41,7 +47,8 @@ class PackageError {
 
     using Value = std::variant<Capnp, Io, Utf8, SchemaEnum, Invalid>;
 
-    // Each fault converts implicitly, so a fallible step can hand it on unchanged.
+    // Each fault but `Invalid` converts implicitly, so a fallible step can hand it on unchanged;
+    // an `Invalid` error is built on purpose, from its message.
     PackageError(Capnp fault) : value(std::move(fault)) {}
     PackageError(Io fault) : value(std::move(fault)) {}
     PackageError(Utf8 fault) : value(fault) {}
@@ -58,6 +65,24 @@ class PackageError {
 
     Value value;
 };
+
+// kind() is the variant's index: the two orders must agree.
+static_assert(
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Capnp), PackageError::Value>,
+        PackageError::Capnp> &&
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Io), PackageError::Value>,
+        PackageError::Io> &&
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Utf8), PackageError::Value>,
+        PackageError::Utf8> &&
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::SchemaEnum),
+                                              PackageError::Value>,
+                   PackageError::SchemaEnum> &&
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Invalid),
+                                              PackageError::Value>,
+                   PackageError::Invalid>);
 
 template <class T>
 using Result = std::expected<T, PackageError>;

@@ -16,4 +16,7 @@ inline constexpr std::string_view package_target = "tarn21";
 inline constexpr std::uint32_t tile_memory_base = 0x4c000;
 inline constexpr std::uint32_t tile_memory_size = 0x9c000;
 
+/// The `physical_tile` of a debug region that belongs to no particular tile.
+inline constexpr std::uint32_t any_tile = 0xffffffff;
+
 } // namespace tarn_package

@@ -10,6 +10,7 @@
 
 #include "model/checked.hpp"
 #include "model/event_emit.hpp"
+#include "out_of_memory.hpp"
 
 namespace tarn_package {
 namespace {
@@ -47,8 +48,9 @@ Result<Extent> image_extent(const TileImage& tile) {
 // has not been validated may still ask for more than the host can give.
 Result<std::vector<std::uint8_t>> allocate_image(const TileImage& tile, std::uint32_t image_size) {
     const auto refuse = [&] {
-        return invalid("cannot allocate " + std::to_string(image_size) + " bytes for the image of tile " +
-                       std::to_string(tile.physical_tile));
+        return std::unexpected(detail::out_of_memory(std::to_string(image_size) +
+                                                     " bytes for the image of tile " +
+                                                     std::to_string(tile.physical_tile)));
     };
     if (std::uint64_t{image_size} > std::vector<std::uint8_t>().max_size()) {
         return refuse();

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "model/checked.hpp"
+#include "out_of_memory.hpp"
 
 namespace tarn_package {
 namespace {
@@ -23,7 +24,6 @@ constexpr std::uint32_t window_start = tile_memory_base;
 constexpr std::uint32_t window_end = tile_memory_base + tile_memory_size;
 
 // A debug region that belongs to no particular tile.
-constexpr std::uint32_t any_tile = 0xffffffff;
 
 using TileIds = std::unordered_set<std::uint32_t>;
 using PageSizes = std::unordered_map<std::uint32_t, std::uint64_t>;
@@ -271,12 +271,15 @@ Result<void> validate_host_batch_ends(const HostCall& call, std::string_view dir
     return {};
 }
 
+namespace {
+
 // The rules run in this order and the first broken one is reported; callers rely on the order.
-Result<void> Application::validate() const {
+Result<void> validate_rules(const Application& app) {
+    const auto& tiles = app.tiles;
     if (tiles.empty()) {
         return invalid("application has no tiles");
     }
-    if (auto checked = check_config_writes(device_config_writes); !checked) {
+    if (auto checked = check_config_writes(app.device_config_writes); !checked) {
         return checked;
     }
     if (auto checked = check_tiles(tiles); !checked) {
@@ -287,16 +290,23 @@ Result<void> Application::validate() const {
     for (const auto& tile : tiles) {
         tile_ids.insert(tile.physical_tile);
     }
-    if (auto checked = check_profile_plans(profile_tiles, tile_ids); !checked) {
+    if (auto checked = check_profile_plans(app.profile_tiles, tile_ids); !checked) {
         return checked;
     }
-    if (auto checked = check_debug_map(*this, tile_ids); !checked) {
+    if (auto checked = check_debug_map(app, tile_ids); !checked) {
         return checked;
     }
-    if (auto checked = check_bindings(*this, tile_ids); !checked) {
+    if (auto checked = check_bindings(app, tile_ids); !checked) {
         return checked;
     }
-    return check_host_exchange(host_exchange);
+    return check_host_exchange(app.host_exchange);
+}
+
+} // namespace
+
+// The rules' hash sets and sorted copies allocate; running out is an error, not a throw.
+Result<void> Application::validate() const {
+    return detail::memory_barrier([&] { return validate_rules(*this); });
 }
 
 } // namespace tarn_package

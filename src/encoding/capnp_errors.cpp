@@ -27,10 +27,6 @@ PackageError capnp_error(const kj::Exception& exception) {
                                std::string(description.begin(), description.size())};
 }
 
-PackageError out_of_memory_error() {
-    return PackageError::Capnp{"OVERLOADED", "out of memory"};
-}
-
 PackageError standard_error(const std::exception& exception) {
     return PackageError::Capnp{"FAILED", exception.what()};
 }

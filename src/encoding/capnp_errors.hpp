@@ -11,13 +11,12 @@
 
 #include <tarn_package/error.hpp>
 
+#include "out_of_memory.hpp"
+
 namespace tarn_package::detail {
 
 /// A runtime fault as a `Capnp` error: the exception's kind ("FAILED", ...) and description.
 [[nodiscard]] PackageError capnp_error(const kj::Exception& exception);
-
-/// A failed allocation as a `Capnp` error of kind "OVERLOADED".
-[[nodiscard]] PackageError out_of_memory_error();
 
 /// Any other standard exception (a throwing stream, a length error) as a `Capnp` error of kind
 /// "FAILED".
@@ -32,7 +31,7 @@ template <class Body>
     } catch (const kj::Exception& exception) {
         return std::unexpected(capnp_error(exception));
     } catch (const std::bad_alloc&) {
-        return std::unexpected(out_of_memory_error());
+        return std::unexpected(out_of_memory());
     } catch (const std::exception& exception) {
         return std::unexpected(standard_error(exception));
     }

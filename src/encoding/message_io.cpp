@@ -10,6 +10,8 @@
 
 #include <tarn_package/reader_options.hpp>
 
+#include "little_endian.hpp"
+
 namespace tarn_package::detail {
 namespace {
 
@@ -54,15 +56,10 @@ class StreamSink final : public kj::OutputStream {
     std::ostream& output_;
 };
 
-std::uint32_t load_u32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 // The segment table opens with the segment count less one, then one 32-bit size in words per
 // segment, padded to whole words.
 std::uint64_t segment_count(const std::uint8_t* first_word) {
-    const std::uint64_t count = std::uint64_t{load_u32(first_word)} + 1;
+    const std::uint64_t count = std::uint64_t{load_le32(first_word)} + 1;
     if (count > max_segments) {
         KJ_FAIL_REQUIRE("message has too many segments", count);
     }
@@ -77,7 +74,7 @@ std::uint64_t table_words(std::uint64_t segments) {
 std::uint64_t segment_words(const std::uint8_t* table, std::uint64_t segments) {
     std::uint64_t words = 0;
     for (std::uint64_t i = 0; i < segments; ++i) {
-        words += load_u32(table + 4 + 4 * i);
+        words += load_le32(table + 4 + 4 * i);
     }
     return words;
 }

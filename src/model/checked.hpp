@@ -2,7 +2,6 @@
 // every rule of the library.
 #pragma once
 
-#include <charconv>
 #include <concepts>
 #include <cstdint>
 #include <expected>
@@ -10,6 +9,8 @@
 #include <string>
 
 #include <tarn_package/error.hpp>
+
+#include "text_format.hpp"
 
 namespace tarn_package::detail {
 
@@ -31,13 +32,6 @@ template <std::unsigned_integral T>
         return std::nullopt;
     }
     return product;
-}
-
-/// Lowercase hexadecimal without leading zeros and without "0x": 0x4c000 gives "4c000".
-[[nodiscard]] inline std::string hex(std::uint64_t value) {
-    char digits[16];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value, 16);
-    return std::string(digits, result.ptr);
 }
 
 /// The failed result of a broken rule.

@@ -365,7 +365,7 @@ TEST(ApplicationLayout, StoredOneReadsAsNoInvocations) {
 }
 
 TEST(ApplicationLayout, RootsWithoutHeaderFieldsReadAsZeroAndAreRefused) {
-    for (const std::uint16_t data_words : {0, 1}) {
+    for (const std::uint16_t data_words : {std::uint16_t{0}, std::uint16_t{1}}) {
         SCOPED_TRACE(data_words);
         capnp::MallocMessageBuilder builder;
         auto root = builder.getRoot<capnp::AnyPointer>().initAsAnyStruct(data_words, 2);

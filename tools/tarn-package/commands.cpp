@@ -8,14 +8,11 @@
 
 #include "inspect.hpp"
 #include "sample_package.hpp"
+#include "text_format.hpp"
 #include "tool_io.hpp"
 
 namespace tarn_package::tool {
 namespace {
-
-std::string_view plural(std::size_t count, std::string_view one, std::string_view many) {
-    return count == 1 ? one : many;
-}
 
 std::string_view as_text(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
@@ -81,7 +78,8 @@ int run_validate(const std::vector<std::string>& files) {
         const auto app = read_package(file);
         if (app) {
             std::printf("%s: ok (%zu %s, compiler %s)\n", file.c_str(), app->tiles.size(),
-                        plural(app->tiles.size(), "tile", "tiles").data(), app->compiler_version.c_str());
+                        detail::plural(app->tiles.size(), "tile", "tiles").data(),
+                        app->compiler_version.c_str());
         } else {
             std::printf("%s: %s\n", file.c_str(), app.error().what().c_str());
             status = exit_refused;
@@ -152,7 +150,8 @@ int run_image(const std::string& file, std::uint32_t tile, const std::string& ou
     if (auto stored = write_output(output, *image); !stored) {
         return fail(output, stored.error());
     }
-    std::fprintf(stderr, "tile %u: load base 0x%x, %zu bytes\n", tile, load_base(*app, tile), image->size());
+    std::fprintf(stderr, "tile %u: load base %s, %zu bytes\n", tile,
+                 detail::hex0x(load_base(*app, tile)).c_str(), image->size());
     return exit_success;
 }
 

@@ -6,6 +6,7 @@
 
 #include "commands.hpp"
 #include "sample_package.hpp"
+#include "text_format.hpp"
 #include "tool_io.hpp"
 
 namespace tarn_package::tool {
@@ -63,10 +64,6 @@ class WorkFolder {
     bool temporary_;
 };
 
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 std::unexpected<PackageError> differs(std::string_view what) {
     return std::unexpected(
         PackageError::invalid(std::string(what) + " read back differs from the one written"));
@@ -91,8 +88,9 @@ class Road {
             return differs("the package");
         }
         if (app) {
-            step("read and validated it", counted(app->tiles.size(), "tile", "tiles") + ", compiler " +
-                                              app->compiler_version + ", equal to the sample");
+            step("read and validated it", detail::counted(app->tiles.size(), "tile", "tiles") +
+                                              ", compiler " + app->compiler_version +
+                                              ", equal to the sample");
         }
         return app;
     }
@@ -102,9 +100,8 @@ class Road {
         if (!image) {
             return std::unexpected(image.error());
         }
-        char base[16];
-        std::snprintf(base, sizeof base, "0x%x", load_base(app, 0));
-        return store("extracted tile 0's image", "tile0.image", *image, std::string(", load base ") + base);
+        return store("extracted tile 0's image", "tile0.image", *image,
+                     ", load base " + detail::hex0x(load_base(app, 0)));
     }
 
     Result<ProfileReport> profile(const Application& app) {
@@ -129,8 +126,8 @@ class Road {
             return differs("the report");
         }
         if (stored_report) {
-            step("read the report back",
-                 counted(stored_report->tiles.size(), "tile", "tiles") + ", equal to the one written");
+            step("read the report back", detail::counted(stored_report->tiles.size(), "tile", "tiles") +
+                                             ", equal to the one written");
         }
         return stored_report;
     }

@@ -3,28 +3,26 @@
 #include <tarn_package/package_header.hpp>
 #include <tarn_package/profile_decoding.hpp>
 
+#include "text_format.hpp"
+#include "text_table.hpp"
+
 #include <algorithm>
-#include <charconv>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
 namespace tarn_package::tool {
 namespace {
 
-constexpr std::uint32_t any_tile = 0xffffffff;
+using detail::counted;
+using detail::TextTable;
 
 std::string hex(std::uint64_t value) {
-    char digits[16];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value, 16);
-    return "0x" + std::string(digits, result.ptr);
+    return detail::hex0x(value);
 }
 
 std::string dec(std::uint64_t value) {
     return std::to_string(value);
-}
-
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
-    return dec(count) + " " + std::string(count == 1 ? one : many);
 }
 
 std::string number_list(const std::vector<std::uint32_t>& values) {
@@ -35,38 +33,17 @@ std::string number_list(const std::vector<std::uint32_t>& values) {
     return text;
 }
 
-/// Columns of text, left-aligned, two spaces apart.
-class Table {
-  public:
-    explicit Table(std::vector<std::string> headers) : rows_{std::move(headers)} {}
-
-    void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
-
-    void render(std::string& out, std::string_view indent) const {
-        std::vector<std::size_t> widths(rows_.front().size(), 0);
-        for (const auto& row : rows_) {
-            for (std::size_t i = 0; i < row.size(); ++i) {
-                widths[i] = std::max(widths[i], row[i].size());
-            }
-        }
-        for (const auto& row : rows_) {
-            std::string line(indent);
-            for (std::size_t i = 0; i < row.size(); ++i) {
-                line += row[i];
-                if (i + 1 < row.size()) {
-                    line.append(widths[i] - row[i].size() + 2, ' ');
-                }
-            }
-            out += line + "\n";
-        }
+/// A table whose columns are all left-aligned, headed by `headers`.
+TextTable table_of(std::initializer_list<std::string> headers) {
+    TextTable table;
+    for (const auto& header : headers) {
+        table.column(header);
     }
-
-  private:
-    std::vector<std::vector<std::string>> rows_;
-};
+    return table;
+}
 
 // "Title (n):" and its table, or "Title: none".
-void section(std::string& out, std::string_view title, std::size_t count, const Table& table) {
+void section(std::string& out, std::string_view title, std::size_t count, const TextTable& table) {
     out += "\n" + std::string(title);
     if (count == 0) {
         out += ": none\n";
@@ -87,7 +64,7 @@ void header(std::string& out, const Application& app) {
 }
 
 void tiles(std::string& out, const Application& app) {
-    Table table({"Tile", "Entry", "Segments", "Load range", "Initialised"});
+    TextTable table = table_of({"Tile", "Entry", "Segments", "Load range", "Initialised"});
     for (const auto& tile : app.tiles) {
         std::string range = "-";
         std::uint64_t initialised = 0;
@@ -101,16 +78,16 @@ void tiles(std::string& out, const Application& app) {
             }
             range = hex(low) + ".." + hex(high);
         }
-        table.add({dec(tile.physical_tile), hex(tile.entry_point), dec(tile.segments.size()), range,
+        table.row({dec(tile.physical_tile), hex(tile.entry_point), dec(tile.segments.size()), range,
                    dec(initialised)});
     }
     section(out, "Tiles", app.tiles.size(), table);
 }
 
 void bindings(std::string& out, std::string_view title, const std::vector<Binding>& list) {
-    Table table({"Name", "Dtype", "Shape", "Slices", "Extent"});
+    TextTable table = table_of({"Name", "Dtype", "Shape", "Slices", "Extent"});
     for (const auto& binding : list) {
-        table.add({binding.name, binding.dtype, "[" + number_list(binding.shape) + "]",
+        table.row({binding.name, binding.dtype, "[" + number_list(binding.shape) + "]",
                    dec(binding.slices.size()), dec(binding_size(binding))});
     }
     section(out, title, list.size(), table);
@@ -131,14 +108,14 @@ void host_exchange(std::string& out, const HostExchange& host) {
            "\n";
     out += "  Attach order:       " + (host.attach_order.empty() ? "none" : number_list(host.attach_order)) +
            "\n";
-    Table pages({"Index", "Size"});
+    TextTable pages = table_of({"Index", "Size"});
     for (const auto& page : host.pages) {
-        pages.add({dec(page.index), dec(page.size)});
+        pages.row({dec(page.index), dec(page.size)});
     }
     section(out, "Host pages", host.pages.size(), pages);
-    Table calls({"Name", "Command", "Phases", "Invocations", "Inputs", "Outputs"});
+    TextTable calls = table_of({"Name", "Command", "Phases", "Invocations", "Inputs", "Outputs"});
     for (const auto& call : host.calls) {
-        calls.add({call.name, dec(call.command), dec(call.phases), dec(call.invocations),
+        calls.row({call.name, dec(call.command), dec(call.phases), dec(call.invocations),
                    batches(call.inputs, call.input_batch_ends),
                    batches(call.outputs, call.output_batch_ends)});
     }
@@ -146,32 +123,32 @@ void host_exchange(std::string& out, const HostExchange& host) {
 }
 
 void entry_points_and_config(std::string& out, const Application& app) {
-    Table entries({"Name", "Command", "External syncs"});
+    TextTable entries = table_of({"Name", "Command", "External syncs"});
     for (const auto& entry : app.entry_points) {
-        entries.add({entry.name, dec(entry.command), dec(entry.external_syncs)});
+        entries.row({entry.name, dec(entry.command), dec(entry.external_syncs)});
     }
     section(out, "Entry points", app.entry_points.size(), entries);
-    Table writes({"Offset", "Value"});
+    TextTable writes = table_of({"Offset", "Value"});
     for (const auto& write : app.device_config_writes) {
-        writes.add({hex(write.offset), hex(write.value)});
+        writes.row({hex(write.offset), hex(write.value)});
     }
     section(out, "Device configuration writes", app.device_config_writes.size(), writes);
 }
 
 void profile_and_debug(std::string& out, const Application& app) {
-    Table plans({"Tile", "Steps"});
+    TextTable plans = table_of({"Tile", "Steps"});
     for (const auto& plan : app.profile_tiles) {
-        plans.add({dec(plan.physical_tile), dec(plan.steps.size())});
+        plans.row({dec(plan.physical_tile), dec(plan.steps.size())});
     }
     section(out, "Profile plans", app.profile_tiles.size(), plans);
-    Table symbols({"Address", "Name"});
+    TextTable symbols = table_of({"Address", "Name"});
     for (const auto& symbol : app.debug_symbols) {
-        symbols.add({hex(symbol.address), symbol.name});
+        symbols.row({hex(symbol.address), symbol.name});
     }
     section(out, "Debug symbols", app.debug_symbols.size(), symbols);
-    Table regions({"Tile", "Range", "Size", "Name"});
+    TextTable regions = table_of({"Tile", "Range", "Size", "Name"});
     for (const auto& region : app.debug_regions) {
-        regions.add({region.physical_tile == any_tile ? "any" : dec(region.physical_tile),
+        regions.row({region.physical_tile == any_tile ? "any" : dec(region.physical_tile),
                      hex(region.address) + ".." + hex(std::uint64_t{region.address} + region.size),
                      dec(region.size), region.name});
     }

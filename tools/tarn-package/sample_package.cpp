@@ -1,5 +1,7 @@
 #include "sample_package.hpp"
 
+#include "little_endian.hpp"
+
 #include <tarn_package/profile_decoding.hpp>
 
 #include <algorithm>
@@ -53,9 +55,7 @@ HostExchange sample_host_exchange() {
 }
 
 void put_word(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t word) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
-    }
+    detail::store_le32(bytes.data() + offset, word);
 }
 
 } // namespace

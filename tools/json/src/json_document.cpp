@@ -3,6 +3,8 @@
 #include <set>
 #include <vector>
 
+#include "out_of_memory.hpp"
+
 namespace tarn_package {
 namespace {
 
@@ -49,7 +51,7 @@ Result<Json> parse_json(std::string_view text) {
     } catch (const Json::exception& fault) {
         return std::unexpected(PackageError::invalid("json: " + without_tag(fault.what())));
     } catch (const std::bad_alloc&) {
-        return std::unexpected(PackageError::invalid("json: out of memory"));
+        return std::unexpected(detail::out_of_memory());
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "text.hpp"
+#include "text_format.hpp"
 #include "timeline.hpp"
 
 namespace tarn_package {
@@ -63,7 +64,7 @@ std::size_t label_stride(double row_height) {
     const auto needed = static_cast<std::size_t>(std::ceil(label_pitch / row_height));
     std::size_t stride = 1;
     for (std::size_t magnitude = 1;; magnitude *= 10) {
-        for (const std::size_t factor : {1, 2, 5}) {
+        for (const std::size_t factor : {1UL, 2UL, 5UL}) {
             stride = factor * magnitude;
             if (stride >= needed) {
                 return stride;

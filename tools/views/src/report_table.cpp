@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "text.hpp"
+#include "text_format.hpp"
+#include "text_table.hpp"
 #include "timeline.hpp"
 
 namespace tarn_package {
@@ -15,54 +17,12 @@ namespace {
 
 using detail::fixed;
 using detail::kind_slots;
+using detail::TextTable;
+using Align = TextTable::Align;
 
 /// Longest texts of operation and kernel names before they are cut.
 constexpr std::size_t name_width = 40;
 constexpr std::size_t longest_step_count = 10;
-
-/// Columns sized to their widest cell; numbers right-aligned, texts left-aligned and the last
-/// column left unpadded.
-class TextTable {
-  public:
-    void column(std::string header, bool right_aligned) {
-        headers_.push_back(std::move(header));
-        right_.push_back(right_aligned);
-    }
-    void row(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-
-    void render(std::string& out) const {
-        std::vector<std::size_t> widths(headers_.size());
-        for (std::size_t c = 0; c < headers_.size(); ++c) {
-            widths[c] = detail::display_width(headers_[c]);
-            for (const auto& cells : rows_) {
-                widths[c] = std::max(widths[c], detail::display_width(cells[c]));
-            }
-        }
-        line(out, headers_, widths);
-        for (const auto& cells : rows_) {
-            line(out, cells, widths);
-        }
-    }
-
-  private:
-    void line(std::string& out, const std::vector<std::string>& cells,
-              const std::vector<std::size_t>& widths) const {
-        std::string text;
-        for (std::size_t c = 0; c < cells.size(); ++c) {
-            const std::size_t pad = widths[c] - detail::display_width(cells[c]);
-            const bool last = c + 1 == cells.size();
-            text += c == 0 ? "" : "  ";
-            text +=
-                right_[c] ? std::string(pad, ' ') + cells[c] : cells[c] + (last ? "" : std::string(pad, ' '));
-        }
-        text.erase(text.find_last_not_of(' ') + 1);
-        out += text + '\n';
-    }
-
-    std::vector<std::string> headers_;
-    std::vector<bool> right_;
-    std::vector<std::vector<std::string>> rows_;
-};
 
 /// Steps and cycles per kind slot.
 struct KindTotals {
@@ -109,10 +69,10 @@ void render_kinds(std::string& out, const detail::Timeline& timeline, const Kind
     const bool timed = timeline.clock_hz != 0;
     TextTable table;
     for (const char* header : {"kind", "steps", "cycles", "share"}) {
-        table.column(header, header != std::string_view("kind"));
+        table.column(header, header == std::string_view("kind") ? Align::Left : Align::Right);
     }
     if (timed) {
-        table.column("time_us", true);
+        table.column("time_us", Align::Right);
     }
     const auto add_row = [&](std::string name, std::uint64_t steps, std::uint64_t cycles) {
         std::vector<std::string> cells{std::move(name), std::to_string(steps), std::to_string(cycles),
@@ -133,15 +93,15 @@ void render_kinds(std::string& out, const detail::Timeline& timeline, const Kind
 void render_tiles(std::string& out, const detail::Timeline& timeline, std::size_t kinds) {
     const bool timed = timeline.clock_hz != 0;
     TextTable table;
-    table.column("tile", true);
-    table.column("steps", true);
-    table.column("cycles", true);
+    table.column("tile", Align::Right);
+    table.column("steps", Align::Right);
+    table.column("cycles", Align::Right);
     if (timed) {
-        table.column("time_us", true);
+        table.column("time_us", Align::Right);
     }
     for (std::size_t kind = 0; kind < kinds; ++kind) {
-        table.column(std::string(detail::kind_name(kind)), true);
-        table.column("%", true);
+        table.column(std::string(detail::kind_name(kind)), Align::Right);
+        table.column("%", Align::Right);
     }
     for (const detail::TileTimeline& tile : timeline.tiles) {
         KindTotals totals;
@@ -182,15 +142,15 @@ void render_longest(std::string& out, const detail::Timeline& timeline) {
     const bool timed = timeline.clock_hz != 0;
     TextTable table;
     for (const char* header : {"rank", "tile", "index"}) {
-        table.column(header, true);
+        table.column(header, Align::Right);
     }
-    table.column("kind", false);
-    table.column("cycles", true);
+    table.column("kind", Align::Left);
+    table.column("cycles", Align::Right);
     if (timed) {
-        table.column("time_us", true);
+        table.column("time_us", Align::Right);
     }
-    table.column("operation", false);
-    table.column("kernel", false);
+    table.column("operation", Align::Left);
+    table.column("kernel", Align::Left);
     for (std::size_t rank = 0; rank < shown; ++rank) {
         const auto& [tile, step] = steps[rank];
         const ProfileStep& planned = step->sample->step;

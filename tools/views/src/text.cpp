@@ -1,4 +1,5 @@
 #include "text.hpp"
+#include "text_table.hpp"
 
 #include <cstdint>
 #include <iterator>
@@ -79,14 +80,6 @@ std::string plain_text(std::string_view text) {
     return repaired;
 }
 
-std::size_t display_width(std::string_view text) noexcept {
-    std::size_t width = 0;
-    for (const char byte : text) {
-        width += is_continuation(byte) ? 0 : 1;
-    }
-    return width;
-}
-
 std::string fit(std::string_view text, std::size_t width) {
     if (display_width(text) <= width) {
         return std::string(text);
@@ -95,7 +88,7 @@ std::string fit(std::string_view text, std::size_t width) {
     std::size_t count = 0;
     std::size_t end = 0;
     while (end < text.size() && (count < kept || is_continuation(text[end]))) {
-        count += is_continuation(text[end]) ? 0 : 1;
+        count += is_continuation(text[end]) ? 0U : 1U;
         ++end;
     }
     return std::string(text.substr(0, end)) + std::string(width > 3 ? 3 : width, '.');

@@ -15,9 +15,6 @@ namespace tarn_package::detail {
 /// `text` for a terminal table: invalid UTF-8 becomes U+FFFD and control characters become '?'.
 [[nodiscard]] std::string plain_text(std::string_view text);
 
-/// Number of code points in valid UTF-8 `text`, taken as its width on a terminal.
-[[nodiscard]] std::size_t display_width(std::string_view text) noexcept;
-
 /// Valid UTF-8 `text` cut to at most `width` code points, ending in "..." when it was cut.
 [[nodiscard]] std::string fit(std::string_view text, std::size_t width);
 

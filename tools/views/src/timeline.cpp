@@ -66,7 +66,7 @@ std::size_t kind_index(ProfileStepKind kind) noexcept {
 }
 
 std::string_view kind_name(std::size_t index) noexcept {
-    return index < kind_count ? to_string(static_cast<ProfileStepKind>(index)) : "Other";
+    return index < kind_count ? EnumerantTable<ProfileStepKind>::enumerants[index].name : "Other";
 }
 
 std::string_view kind_colour(std::size_t index) noexcept {
@@ -95,10 +95,6 @@ std::string fixed(double value, int decimals) {
     char text[64];
     const int length = std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return std::string(text, static_cast<std::size_t>(std::clamp(length, 0, int{sizeof text} - 1)));
-}
-
-std::string counted(std::uint64_t count, std::string_view noun) {
-    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
 
 std::string compact(double value, int max_decimals) {

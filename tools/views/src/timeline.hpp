@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <tarn_package/fields.hpp>
 #include <tarn_package/records.hpp>
 
 namespace tarn_package::detail {
@@ -42,7 +43,7 @@ struct Timeline {
 [[nodiscard]] Timeline build_timeline(const ProfileReport& report);
 
 /// The step kinds in their enumeration order, plus one slot for a number outside it.
-inline constexpr std::size_t kind_count = 4;
+inline constexpr std::size_t kind_count = EnumerantTable<ProfileStepKind>::enumerants.size();
 inline constexpr std::size_t kind_slots = kind_count + 1;
 
 /// Index of a kind in [0, kind_count), or kind_count for a number that is no enumerant.
@@ -62,9 +63,6 @@ inline constexpr std::size_t kind_slots = kind_count + 1;
 
 /// `value` with `decimals` digits after the point ("12.500"); trailing zeros kept.
 [[nodiscard]] std::string fixed(double value, int decimals);
-
-/// "1 tile", "3 tiles": `count` and `noun`, plural unless the count is 1.
-[[nodiscard]] std::string counted(std::uint64_t count, std::string_view noun);
 
 /// `value` with at most `max_decimals` digits after the point and no trailing zeros ("12.5").
 [[nodiscard]] std::string compact(double value, int max_decimals);

@@ -12,7 +12,9 @@
 #include <utility>
 
 #include "analysis/cycle_slice.hpp"
+#include "little_endian.hpp"
 #include "model/checked.hpp"
+#include "out_of_memory.hpp"
 
 namespace tarn_package {
 namespace {
@@ -75,11 +77,9 @@ Result<std::span<const std::uint8_t>> slice_bytes(std::span<const std::uint8_t> 
     return output.subspan(static_cast<std::size_t>(*start), static_cast<std::size_t>(slice.size));
 }
 
-// Little-endian whatever the host's byte order.
-std::uint32_t load_le32(std::span<const std::uint8_t> bytes, std::size_t word) noexcept {
-    const std::size_t at = word * 4;
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
-           std::uint32_t{bytes[at + 3]} << 24;
+// Word `word` of `bytes`, little-endian whatever the host's byte order.
+std::uint32_t cycle_word(std::span<const std::uint8_t> bytes, std::size_t word) noexcept {
+    return detail::load_le32(bytes.data() + word * 4);
 }
 
 // `cycles` holds one word more than the plan has steps; step i lies between words i and i + 1.
@@ -88,8 +88,8 @@ TileProfile decode_tile(const TileProfilePlan& plan, std::span<const std::uint8_
     tile.samples.reserve(plan.steps.size());
     for (std::size_t i = 0; i < plan.steps.size(); ++i) {
         tile.samples.push_back(CycleSample{.step = plan.steps[i],
-                                           .start_cycle = load_le32(cycles, i),
-                                           .end_cycle = load_le32(cycles, i + 1)});
+                                           .start_cycle = cycle_word(cycles, i),
+                                           .end_cycle = cycle_word(cycles, i + 1)});
     }
     return tile;
 }
@@ -168,7 +168,7 @@ Result<ProfileReport> Application::profile_report(std::span<const std::uint8_t> 
     try {
         return decode_report(*this, output, clock_hz);
     } catch (const std::bad_alloc&) {
-        return invalid("cannot allocate the profile report");
+        return std::unexpected(detail::out_of_memory("the profile report"));
     }
 }
 
