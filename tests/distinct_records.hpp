@@ -11,11 +11,6 @@
 
 namespace tarn_package::testing {
 
-template <class T>
-inline constexpr bool is_record_list = false;
-template <class T>
-inline constexpr bool is_record_list<std::vector<T>> = true;
-
 /// Fills `value` from `seed`, counting it up per field: numbers, texts and bytes differ from
 /// those of a seed far enough away; lists hold one element, and an enumeration holds its last
 /// enumerant when the count is even and its first when it is odd, so seeds of opposite parity
@@ -32,7 +27,7 @@ void fill_distinct(T& value, std::uint32_t& seed) {
     } else if constexpr (std::is_same_v<T, std::vector<std::uint8_t>>) {
         value = {static_cast<std::uint8_t>(seed), static_cast<std::uint8_t>(seed >> 8), 0xa5};
         ++seed;
-    } else if constexpr (is_record_list<T>) {
+    } else if constexpr (is_list_v<T>) {
         value.clear();
         fill_distinct(value.emplace_back(), seed);
     } else {

@@ -67,22 +67,14 @@ class PackageError {
 };
 
 // kind() is the variant's index: the two orders must agree.
-static_assert(
-    std::is_same_v<
-        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Capnp), PackageError::Value>,
-        PackageError::Capnp> &&
-    std::is_same_v<
-        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Io), PackageError::Value>,
-        PackageError::Io> &&
-    std::is_same_v<
-        std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Utf8), PackageError::Value>,
-        PackageError::Utf8> &&
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::SchemaEnum),
-                                              PackageError::Value>,
-                   PackageError::SchemaEnum> &&
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(PackageError::Kind::Invalid),
-                                              PackageError::Value>,
-                   PackageError::Invalid>);
+template <PackageError::Kind K, class Fault>
+inline constexpr bool kind_holds =
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(K), PackageError::Value>, Fault>;
+static_assert(kind_holds<PackageError::Kind::Capnp, PackageError::Capnp> &&
+              kind_holds<PackageError::Kind::Io, PackageError::Io> &&
+              kind_holds<PackageError::Kind::Utf8, PackageError::Utf8> &&
+              kind_holds<PackageError::Kind::SchemaEnum, PackageError::SchemaEnum> &&
+              kind_holds<PackageError::Kind::Invalid, PackageError::Invalid>);
 
 template <class T>
 using Result = std::expected<T, PackageError>;

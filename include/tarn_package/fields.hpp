@@ -64,37 +64,41 @@ concept DescribedEnum = requires {
     EnumerantTable<T>::enumerants;
 };
 
-/// The enumerant's name, or nothing for a number that is not an enumerant.
-template <DescribedEnum Enum>
-[[nodiscard]] constexpr std::optional<std::string_view> enumerant_name(Enum value) noexcept {
+namespace detail {
+
+/// The first enumerant of `Enum` for which `matches` holds, or nothing.
+template <DescribedEnum Enum, class Matches>
+[[nodiscard]] constexpr std::optional<Enumerant<Enum>> find_enumerant(Matches matches) noexcept {
     for (const auto& enumerant : EnumerantTable<Enum>::enumerants) {
-        if (enumerant.value == value) {
-            return enumerant.name;
+        if (matches(enumerant)) {
+            return enumerant;
         }
     }
     return std::nullopt;
+}
+
+} // namespace detail
+
+/// The enumerant's name, or nothing for a number that is not an enumerant.
+template <DescribedEnum Enum>
+[[nodiscard]] constexpr std::optional<std::string_view> enumerant_name(Enum value) noexcept {
+    return detail::find_enumerant<Enum>([&](const auto& e) { return e.value == value; })
+        .transform([](const auto& e) { return e.name; });
 }
 
 /// The enumerant called `name`, or nothing.
 template <DescribedEnum Enum>
 [[nodiscard]] constexpr std::optional<Enum> enumerant_named(std::string_view name) noexcept {
-    for (const auto& enumerant : EnumerantTable<Enum>::enumerants) {
-        if (enumerant.name == name) {
-            return enumerant.value;
-        }
-    }
-    return std::nullopt;
+    return detail::find_enumerant<Enum>([&](const auto& e) { return e.name == name; })
+        .transform([](const auto& e) { return e.value; });
 }
 
 /// The enumerant whose number is `number`, or nothing.
 template <DescribedEnum Enum>
 [[nodiscard]] constexpr std::optional<Enum> enumerant_numbered(std::underlying_type_t<Enum> number) noexcept {
-    for (const auto& enumerant : EnumerantTable<Enum>::enumerants) {
-        if (static_cast<std::underlying_type_t<Enum>>(enumerant.value) == number) {
-            return enumerant.value;
-        }
-    }
-    return std::nullopt;
+    return detail::find_enumerant<Enum>(
+               [&](const auto& e) { return static_cast<std::underlying_type_t<Enum>>(e.value) == number; })
+        .transform([](const auto& e) { return e.value; });
 }
 
 /// Calls `visit(field)` for every field descriptor of `Record`, in declaration order.
@@ -103,17 +107,20 @@ constexpr void for_each_field(Visit&& visit) {
     std::apply([&](const auto&... fields) { (visit(fields), ...); }, RecordFields<Record>::fields);
 }
 
-/// Calls `visit(name, value)` for every field of `record`, in declaration order.
-template <DescribedRecord Record, class Visit>
-constexpr void for_each_field(const Record& record, Visit&& visit) {
-    for_each_field<Record>([&](const auto& field) { visit(field.name, field.get(record)); });
+/// Calls `visit(name, value)` for every field of `record`, in declaration order; the values
+/// are writable when `record` is.
+template <class Record, class Visit>
+requires DescribedRecord<std::remove_const_t<Record>>
+constexpr void for_each_field(Record& record, Visit&& visit) {
+    for_each_field<std::remove_const_t<Record>>(
+        [&](const auto& field) { visit(field.name, field.get(record)); });
 }
 
-/// As above, with each field's value writable.
-template <DescribedRecord Record, class Visit>
-constexpr void for_each_field(Record& record, Visit&& visit) {
-    for_each_field<Record>([&](const auto& field) { visit(field.name, field.get(record)); });
-}
+/// True for the list types of fields (`std::vector<T>`), byte strings included.
+template <class T>
+inline constexpr bool is_list_v = false;
+template <class T>
+inline constexpr bool is_list_v<std::vector<T>> = true;
 
 /// The number of fields a record's table lists.
 template <DescribedRecord Record>

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <new>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -165,11 +164,8 @@ std::uint64_t binding_size(const Binding& binding) noexcept {
 Result<ProfileReport> Application::profile_report(std::span<const std::uint8_t> output,
                                                   std::uint64_t clock_hz) const {
     // The report copies every planned step; a package too large for memory is refused, not thrown.
-    try {
-        return decode_report(*this, output, clock_hz);
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(detail::out_of_memory("the profile report"));
-    }
+    return detail::memory_barrier([&] { return decode_report(*this, output, clock_hz); },
+                                  "the profile report");
 }
 
 } // namespace tarn_package

@@ -23,8 +23,6 @@ using detail::invalid;
 constexpr std::uint32_t window_start = tile_memory_base;
 constexpr std::uint32_t window_end = tile_memory_base + tile_memory_size;
 
-// A debug region that belongs to no particular tile.
-
 using TileIds = std::unordered_set<std::uint32_t>;
 using PageSizes = std::unordered_map<std::uint32_t, std::uint64_t>;
 

@@ -23,13 +23,14 @@ namespace tarn_package::detail {
 }
 
 /// Runs `body`, which returns a `Result`, and turns a failed allocation inside it into the
-/// failed result `out_of_memory()`. Other exceptions pass.
+/// failed result `out_of_memory(what)`. Other exceptions pass.
 template <class Body>
-[[nodiscard]] auto memory_barrier(Body&& body) -> decltype(std::forward<Body>(body)()) {
+[[nodiscard]] auto memory_barrier(Body&& body, std::string_view what = {})
+    -> decltype(std::forward<Body>(body)()) {
     try {
         return std::forward<Body>(body)();
     } catch (const std::bad_alloc&) {
-        return std::unexpected(out_of_memory());
+        return std::unexpected(out_of_memory(what));
     }
 }
 

@@ -15,11 +15,8 @@ namespace tarn_package::tool {
 namespace {
 
 using detail::counted;
+using detail::hex0x;
 using detail::TextTable;
-
-std::string hex(std::uint64_t value) {
-    return detail::hex0x(value);
-}
 
 std::string dec(std::uint64_t value) {
     return std::to_string(value);
@@ -57,8 +54,8 @@ void header(std::string& out, const Application& app) {
     out += "Package header:\n";
     out += "  Schema version:     " + dec(package_schema_version) + "\n";
     out += "  Target:             " + std::string(package_target) + "\n";
-    out += "  Tile memory:        " + hex(tile_memory_base) + ".." +
-           hex(std::uint64_t{tile_memory_base} + tile_memory_size) + " (" + dec(tile_memory_size) +
+    out += "  Tile memory:        " + hex0x(tile_memory_base) + ".." +
+           hex0x(std::uint64_t{tile_memory_base} + tile_memory_size) + " (" + dec(tile_memory_size) +
            " bytes)\n";
     out += "  Compiler version:   " + app.compiler_version + "\n";
 }
@@ -76,9 +73,9 @@ void tiles(std::string& out, const Application& app) {
                 high = std::max<std::uint64_t>(high, std::uint64_t{segment.address} + segment.memory_size);
                 initialised += segment.data.size();
             }
-            range = hex(low) + ".." + hex(high);
+            range = hex0x(low) + ".." + hex0x(high);
         }
-        table.row({dec(tile.physical_tile), hex(tile.entry_point), dec(tile.segments.size()), range,
+        table.row({dec(tile.physical_tile), hex0x(tile.entry_point), dec(tile.segments.size()), range,
                    dec(initialised)});
     }
     section(out, "Tiles", app.tiles.size(), table);
@@ -104,7 +101,7 @@ std::string batches(const std::vector<HostSlice>& slices, const std::vector<std:
 void host_exchange(std::string& out, const HostExchange& host) {
     out += "\nHost exchange:\n";
     out += "  Startup mark:       " + dec(host.startup_mark) + "\n";
-    out += "  Command word:       page " + dec(host.command_page) + ", offset " + hex(host.command_offset) +
+    out += "  Command word:       page " + dec(host.command_page) + ", offset " + hex0x(host.command_offset) +
            "\n";
     out += "  Attach order:       " + (host.attach_order.empty() ? "none" : number_list(host.attach_order)) +
            "\n";
@@ -130,7 +127,7 @@ void entry_points_and_config(std::string& out, const Application& app) {
     section(out, "Entry points", app.entry_points.size(), entries);
     TextTable writes = table_of({"Offset", "Value"});
     for (const auto& write : app.device_config_writes) {
-        writes.row({hex(write.offset), hex(write.value)});
+        writes.row({hex0x(write.offset), hex0x(write.value)});
     }
     section(out, "Device configuration writes", app.device_config_writes.size(), writes);
 }
@@ -143,13 +140,13 @@ void profile_and_debug(std::string& out, const Application& app) {
     section(out, "Profile plans", app.profile_tiles.size(), plans);
     TextTable symbols = table_of({"Address", "Name"});
     for (const auto& symbol : app.debug_symbols) {
-        symbols.row({hex(symbol.address), symbol.name});
+        symbols.row({hex0x(symbol.address), symbol.name});
     }
     section(out, "Debug symbols", app.debug_symbols.size(), symbols);
     TextTable regions = table_of({"Tile", "Range", "Size", "Name"});
     for (const auto& region : app.debug_regions) {
         regions.row({region.physical_tile == any_tile ? "any" : dec(region.physical_tile),
-                     hex(region.address) + ".." + hex(std::uint64_t{region.address} + region.size),
+                     hex0x(region.address) + ".." + hex0x(std::uint64_t{region.address} + region.size),
                      dec(region.size), region.name});
     }
     section(out, "Debug regions", app.debug_regions.size(), regions);

@@ -54,10 +54,6 @@ HostExchange sample_host_exchange() {
     };
 }
 
-void put_word(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t word) {
-    detail::store_le32(bytes.data() + offset, word);
-}
-
 } // namespace
 
 Application sample_application() {
@@ -109,7 +105,7 @@ std::vector<std::uint8_t> synthetic_run_output(const Application& app) {
                 // Each tile starts a little later and spends a few hundred cycles per step.
                 std::uint32_t cycle = 1000 + 50 * slice.tile;
                 for (std::uint64_t word = 0; word < slice.size / 4; ++word) {
-                    put_word(bytes, base + slice.file_offset + 4 * word, cycle);
+                    detail::store_le32(bytes.data() + base + slice.file_offset + 4 * word, cycle);
                     cycle += 240 + 17 * static_cast<std::uint32_t>(word % 5);
                 }
             }

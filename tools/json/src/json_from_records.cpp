@@ -11,11 +11,6 @@ namespace {
 // enumerants become their names and segment data text in the form asked for.
 
 template <class T>
-inline constexpr bool is_list = false;
-template <class T>
-inline constexpr bool is_list<std::vector<T>> = true;
-
-template <class T>
 Json to_json(const T& value, JsonData data);
 
 template <class T>
@@ -41,7 +36,7 @@ Json to_json(const T& value, JsonData data) {
         return object;
     } else if constexpr (DescribedEnum<T>) {
         return Json(to_string(value));
-    } else if constexpr (is_list<T>) {
+    } else if constexpr (is_list_v<T>) {
         Json array = Json::array();
         for (const auto& item : value) {
             array.push_back(to_json(item, data));

@@ -71,11 +71,6 @@ const std::string& read_text(const Json& value, const std::string& path) {
     return value.get_ref<const std::string&>();
 }
 
-template <class T>
-inline constexpr bool is_list = false;
-template <class T>
-inline constexpr bool is_list<std::vector<T>> = true;
-
 /// The names of `Record`'s fields, in table order.
 template <DescribedRecord Record>
 constexpr auto field_names() {
@@ -141,7 +136,7 @@ void read_value(const Json& value, const std::string& path, JsonData data, T& ta
         });
     } else if constexpr (std::is_same_v<T, std::vector<std::uint8_t>>) {
         target = read_bytes(value, path, data);
-    } else if constexpr (is_list<T>) {
+    } else if constexpr (is_list_v<T>) {
         if (!value.is_array()) {
             refuse(path, "expected an array, got " + type_of(value));
         }
