@@ -57,14 +57,16 @@ std::string base64_encode(std::span<const std::uint8_t> bytes) {
     text.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t group = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        const std::uint32_t group =
+            std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
         for (int shift = 18; shift >= 0; shift -= 6) {
             text += base64_alphabet[(group >> shift) & 0x3f];
         }
     }
     const std::size_t rest = bytes.size() - i;
     if (rest != 0) {
-        const std::uint32_t group = (bytes[i] << 16) | (rest == 2 ? bytes[i + 1] << 8 : 0);
+        const std::uint32_t group =
+            std::uint32_t{bytes[i]} << 16 | (rest == 2 ? std::uint32_t{bytes[i + 1]} << 8 : 0U);
         text += base64_alphabet[(group >> 18) & 0x3f];
         text += base64_alphabet[(group >> 12) & 0x3f];
         text += rest == 2 ? base64_alphabet[(group >> 6) & 0x3f] : '=';
